@@ -1,0 +1,77 @@
+#include "catalogue/vsboundedinflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+namespace {
+// Output grows from here by doubling, so a lying size header never decides the allocation.
+constexpr qint64 initialCapacity = 64 * 1024;
+
+struct InflateStream
+{
+    z_stream z{};
+    bool open = false;
+    InflateStream() { open = inflateInit(&z) == Z_OK; }
+    ~InflateStream()
+    {
+        if (open)
+            inflateEnd(&z);
+    }
+    InflateStream(const InflateStream &) = delete;
+    InflateStream &operator=(const InflateStream &) = delete;
+};
+} // namespace
+
+QByteArray vsBoundedUncompress(const QByteArray &payload, qint64 maxSize)
+{
+    if (payload.size() <= 4 || maxSize < 0)
+        return QByteArray();
+
+    const auto *bytes = reinterpret_cast<const uchar *>(payload.constData());
+    const quint32 claimed =
+        (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
+    if (qint64(claimed) > maxSize)
+        return QByteArray();
+
+    InflateStream stream;
+    if (!stream.open)
+        return QByteArray();
+    z_stream &z = stream.z;
+    z.next_in = const_cast<Bytef *>(bytes + 4);
+    z.avail_in = uInt(payload.size() - 4);
+
+    QByteArray out;
+    out.resize(int(std::clamp<qint64>(claimed, 1, std::max<qint64>(1, std::min(initialCapacity, maxSize)))));
+    qint64 produced = 0;
+
+    for (;;) {
+        if (produced == out.size()) {
+            if (out.size() >= maxSize) {
+                // Full at the bound: accept only a stream that ends right here.
+                Bytef probe = 0;
+                z.next_out = &probe;
+                z.avail_out = 1;
+                const int status = inflate(&z, Z_NO_FLUSH);
+                if (status == Z_STREAM_END && z.avail_out == 1)
+                    break;
+                return QByteArray();
+            }
+            out.resize(int(std::min<qint64>(qint64(out.size()) * 2, maxSize)));
+        }
+        z.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
+        z.avail_out = uInt(out.size() - produced);
+        const int status = inflate(&z, Z_NO_FLUSH);
+        produced = out.size() - z.avail_out;
+        if (produced > maxSize)
+            return QByteArray();
+        if (status == Z_STREAM_END)
+            break;
+        if (status == Z_OK || (status == Z_BUF_ERROR && z.avail_out == 0))
+            continue;
+        // Corrupt data, a preset dictionary, or input that ends before the stream does.
+        return QByteArray();
+    }
+    out.resize(int(produced));
+    return out;
+}

@@ -1,0 +1,52 @@
+#ifndef VESTRION_CATALOGUE_VSDATAMODEL_H
+#define VESTRION_CATALOGUE_VSDATAMODEL_H
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// One catalogue entry: attribute name to value; a missing attribute reads as empty.
+using vsEntry = QHash<QString, QString>;
+using vsEntryList = QList<vsEntry>;
+
+// The list model over the whole catalogue, one row per entry in load order.
+// Read-only; filled once before any view is attached.
+class vsDataModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    // Fixed numbers, not offsets from Qt::UserRole: every reader uses them as they are.
+    enum Roles
+    {
+        TypeRole = 100,
+        CodeRole = 101,
+        GroupRole = 102,
+        NamesRole = 103,
+        SourcesRole = 104,
+        ProductionRole = 105,
+        FunctionsRole = 106,
+        ProductsRole = 107,
+        SafetyRole = 108,
+        StatusRole = 109
+    };
+
+    explicit vsDataModel(QObject *parent = nullptr);
+    ~vsDataModel() override;
+
+    // Appends without any model signal: only call it before a view is attached.
+    void appendEntries(const vsEntryList &entries);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The attribute a role reads, or an empty string for a role outside the table.
+    static QString attributeForRole(int role);
+
+private:
+    vsEntryList entries;
+};
+
+#endif

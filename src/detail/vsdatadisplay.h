@@ -1,0 +1,59 @@
+#ifndef VESTRION_DETAIL_VSDATADISPLAY_H
+#define VESTRION_DETAIL_VSDATADISPLAY_H
+
+#include <QModelIndex>
+#include <QScrollArea>
+
+class QLabel;
+
+// The detail window: a heading (code, group, first name) and seven titled,
+// iconned sections of one catalogue entry, coloured by its safety level.
+class vsDataDisplay : public QScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit vsDataDisplay(QWidget *parent = nullptr);
+    ~vsDataDisplay() override;
+
+    // Builds the widget tree once; false when an allocation fails.
+    bool createWidgets();
+
+    // The page colour of the family a detail view level chooses (no clamping:
+    // only 1, 2 and 3 have families of their own).
+    static QColor pageColour(int safetyLevel);
+
+public slots:
+    void showData(QModelIndex pModelIndex);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QLabel *codeLabel = nullptr;
+    QLabel *nameLabel = nullptr;
+    QLabel *statusIconLabel = nullptr;
+    QLabel *statusTitleLabel = nullptr;
+    QLabel *statusTextLabel = nullptr;
+    QLabel *safetyIconLabel = nullptr;
+    QLabel *safetyTitleLabel = nullptr;
+    QLabel *safetyTextLabel = nullptr;
+    QLabel *namesIconLabel = nullptr;
+    QLabel *namesTitleLabel = nullptr;
+    QLabel *namesTextLabel = nullptr;
+    QLabel *sourcesIconLabel = nullptr;
+    QLabel *sourcesTitleLabel = nullptr;
+    QLabel *sourcesTextLabel = nullptr;
+    QLabel *productionIconLabel = nullptr;
+    QLabel *productionTitleLabel = nullptr;
+    QLabel *productionTextLabel = nullptr;
+    QLabel *functionsIconLabel = nullptr;
+    QLabel *functionsTitleLabel = nullptr;
+    QLabel *functionsTextLabel = nullptr;
+    QLabel *productsIconLabel = nullptr;
+    QLabel *productsTitleLabel = nullptr;
+    QLabel *productsTextLabel = nullptr;
+    QWidget *contentWidget = nullptr;
+};
+
+#endif

@@ -1,0 +1,158 @@
+#include "list/vsdatadelegate.h"
+
+#include "catalogue/vsdatamodel.h"
+#include "platform/vsplatform.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+constexpr int rowHeight = 70;
+
+QLinearGradient makeGradient(const QColor &middle, const QColor &end)
+{
+    // Top to bottom over whatever shape it fills.
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    gradient.setColorAt(0, QColor(255, 255, 255));
+    gradient.setColorAt(0.368421, middle);
+    gradient.setColorAt(1, end);
+    return gradient;
+}
+
+QPen makePen(const QColor &colour, qreal width = 1.0)
+{
+    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+constexpr Qt::Alignment textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+} // namespace
+
+vsDataDelegate::vsDataDelegate(QObject *parent)
+    : QStyledItemDelegate(parent), greenGradient(makeGradient(QColor(6, 255, 6), QColor(93, 255, 93))),
+      yellowGradient(makeGradient(QColor(255, 255, 6), QColor(255, 255, 93))),
+      redGradient(makeGradient(QColor(255, 6, 6), QColor(255, 93, 93))),
+      cyanGradient(makeGradient(QColor(100, 255, 255), QColor(180, 255, 255))),
+      greyGradient(makeGradient(QColor(200, 200, 200), QColor(240, 240, 240)))
+{}
+
+vsDataDelegate::~vsDataDelegate() = default;
+
+QSize vsDataDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
+{
+    return QSize(-1, rowHeight);
+}
+
+int vsDataDelegate::rowSafetyLevel(const QString &safety)
+{
+    const QStringList pieces = safety.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    if (pieces.isEmpty())
+        return 0;
+    return qBound(0, pieces.first().toInt(nullptr, 10), 3);
+}
+
+void vsDataDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                           const QModelIndex &index) const
+{
+    painter->save();
+    painter->setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+
+    QFont codeFont = painter->font();
+    codeFont.setFamily(QString::fromLatin1(vsPlatform::systemFontFamily));
+    codeFont.setPointSize(20);
+    codeFont.setWeight(QFont::Bold);
+    const int codeWidth = QFontMetrics(codeFont).horizontalAdvance(QStringLiteral("E9999")) + 30;
+
+    const QRect &rect = option.rect;
+    if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+        paintHeader(painter, rect, index);
+    else
+        paintEntry(painter, rect, option.state & QStyle::State_Selected, codeWidth, index, codeFont);
+
+    painter->setPen(makePen(QColor(150, 150, 150), 0.5));
+    painter->drawLine(QPointF(rect.left() + codeWidth + 10, rect.bottom()),
+                      QPointF(rect.right(), rect.bottom()));
+    painter->restore();
+}
+
+void vsDataDelegate::paintEntry(QPainter *painter, const QRect &rect, bool selected, int codeWidth,
+                                const QModelIndex &index, QFont codeFont) const
+{
+    const int left = rect.left();
+    const int top = rect.top();
+    const int width = rect.width();
+    const int height = rect.height();
+
+    const QLinearGradient *fill = &greenGradient;
+    QColor outline(6, 240, 6);
+    switch (rowSafetyLevel(index.data(vsDataModel::SafetyRole).toString())) {
+    case 1:
+        fill = &yellowGradient;
+        outline = QColor(240, 240, 6);
+        break;
+    case 2:
+        fill = &redGradient;
+        outline = QColor(240, 6, 6);
+        break;
+    case 3:
+        fill = &cyanGradient;
+        outline = QColor(6, 6, 240);
+        break;
+    default:
+        break;
+    }
+
+    painter->fillRect(rect, QColor(0, 0, 0));
+    if (selected)
+        painter->fillRect(QRect(left + codeWidth + 10, top, width - codeWidth - 10, height),
+                          QColor(50, 50, 50));
+
+    const QRectF box(left + 2, top + 2, codeWidth - 4, height - 4);
+    QPainterPath boxPath;
+    boxPath.addRoundedRect(box, 10, 10, Qt::AbsoluteSize);
+    painter->fillPath(boxPath, QBrush(*fill));
+    painter->setPen(makePen(outline));
+    painter->drawRoundedRect(box, 10, 10, Qt::AbsoluteSize);
+
+    painter->setFont(codeFont);
+    painter->setPen(makePen(QColor(0, 0, 0)));
+    painter->drawText(QRect(left + 10, top, codeWidth, height), textAlignment,
+                      index.data(vsDataModel::CodeRole).toString());
+
+    const QStringList names = index.data(vsDataModel::NamesRole)
+                                  .toString()
+                                  .split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    painter->setPen(makePen(QColor(255, 255, 255)));
+    codeFont.setWeight(QFont::Normal);
+    codeFont.setPointSize(16);
+    painter->setFont(codeFont);
+    painter->drawText(QRect(left + codeWidth + 15, top, width - codeWidth - 50, height / 2), textAlignment,
+                      names.isEmpty() ? QString() : names.first());
+
+    const QStringList functions = index.data(vsDataModel::FunctionsRole)
+                                      .toString()
+                                      .split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    painter->setPen(makePen(QColor(180, 180, 255)));
+    codeFont.setPointSize(12);
+    painter->setFont(codeFont);
+    painter->drawText(QRect(left + codeWidth + 15, top + height / 2, width - codeWidth - 50, height / 2),
+                      textAlignment, functions.size() >= 2 ? functions.at(1) : QString());
+}
+
+void vsDataDelegate::paintHeader(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    painter->fillRect(rect, QColor(0, 0, 0));
+
+    QPainterPath bar;
+    bar.addRoundedRect(QRectF(rect.left(), rect.top() + 30, rect.width(), 30), 10, 10, Qt::AbsoluteSize);
+    painter->fillPath(bar, QBrush(greyGradient));
+
+    QFont font = painter->font();
+    font.setFamily(QString::fromLatin1(vsPlatform::systemFontFamily));
+    font.setPointSize(11);
+    font.setWeight(QFont::Bold);
+    painter->setFont(font);
+    painter->setPen(makePen(QColor(0, 0, 20)));
+    painter->drawText(QRect(rect.left() + 10, rect.top() + 30, rect.width() - 20, 30), textAlignment,
+                      index.data(vsDataModel::CodeRole).toString().toUpper());
+}

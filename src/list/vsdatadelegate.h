@@ -1,0 +1,38 @@
+#ifndef VESTRION_LIST_VSDATADELEGATE_H
+#define VESTRION_LIST_VSDATADELEGATE_H
+
+#include <QLinearGradient>
+#include <QStyledItemDelegate>
+
+// Paints every list row itself: a code box coloured by safety level with the
+// first name and a function beside it, or a grey bar for a group title.
+class vsDataDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit vsDataDelegate(QObject *parent = nullptr);
+    ~vsDataDelegate() override;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // The safety level a row is painted with: the first piece of the safety
+    // text as a decimal number, 0 when it is none, clamped into 0..3.
+    static int rowSafetyLevel(const QString &safety);
+
+private:
+    void paintEntry(QPainter *painter, const QRect &rect, bool selected, int codeWidth,
+                    const QModelIndex &index, QFont codeFont) const;
+    void paintHeader(QPainter *painter, const QRect &rect, const QModelIndex &index) const;
+
+    // Built once; painting a row only copies one.
+    QLinearGradient greenGradient;
+    QLinearGradient yellowGradient;
+    QLinearGradient redGradient;
+    QLinearGradient cyanGradient;
+    QLinearGradient greyGradient;
+};
+
+#endif

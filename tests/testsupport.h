@@ -1,0 +1,30 @@
+#ifndef VESTRION_TESTS_TESTSUPPORT_H
+#define VESTRION_TESTS_TESTSUPPORT_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Helpers shared by the test programs: catalogues made on the spot.
+namespace vsTest {
+
+// An XML document with one item per element of items; each item is given as
+// its raw attribute text, e.g. R"(code="E100" names="a:b")".
+QByteArray document(const QStringList &items);
+
+// Packs the document into folder/name the way the program's catalogue files are made.
+QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document);
+
+// Writes raw bytes to folder/name.
+QString writeRaw(const QString &folder, const QString &name, const QByteArray &bytes);
+
+// Sends QSettings of this process to a private folder and names the
+// application as the program does. Call before any QSettings exists.
+void isolateSettings();
+
+// The catalogue every folder-less test reads: the small committed fixture.
+QByteArray starterDocument();
+
+} // namespace vsTest
+
+#endif

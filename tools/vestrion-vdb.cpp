@@ -1,0 +1,168 @@
+// vestrion-vdb: makes and checks Vestrion catalogue files (*.vdb) from XML sources.
+
+#include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsvdbformat.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+#include <QTextStream>
+#include <QXmlStreamReader>
+
+#include <cstdio>
+
+namespace {
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage()
+{
+    err() << "usage: vestrion-vdb pack SOURCE.xml OUT.vdb\n"
+             "       vestrion-vdb unpack FILE.vdb [OUT.xml]\n"
+             "       vestrion-vdb verify FILE.vdb...\n"
+             "       vestrion-vdb list FILE.vdb\n";
+    err().flush();
+    return 2;
+}
+
+bool readWhole(const QString &path, QByteArray *contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err() << "vestrion-vdb: cannot read " << path << ": " << file.errorString() << '\n';
+        return false;
+    }
+    *contents = file.readAll();
+    return true;
+}
+
+// Writes through a temporary file, so a failure never leaves a partial output behind.
+bool writeWhole(const QString &path, const QByteArray &contents)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit()) {
+        err() << "vestrion-vdb: cannot write " << path << ": " << file.errorString() << '\n';
+        return false;
+    }
+    return true;
+}
+
+// Empty when the document is well-formed, otherwise "line:column: message".
+QString xmlError(const QByteArray &document)
+{
+    QXmlStreamReader reader(document);
+    while (!reader.atEnd())
+        reader.readNext();
+    if (!reader.hasError())
+        return QString();
+    return QStringLiteral("%1:%2: %3")
+        .arg(reader.lineNumber())
+        .arg(reader.columnNumber())
+        .arg(reader.errorString());
+}
+
+int pack(const QString &source, const QString &target)
+{
+    QByteArray document;
+    if (!readWhole(source, &document))
+        return 1;
+    const QString problem = document.isEmpty() ? QStringLiteral("1:1: empty document") : xmlError(document);
+    if (!problem.isEmpty()) {
+        err() << source << ':' << problem << '\n';
+        return 1;
+    }
+    return writeWhole(target, vsVdbFormat::pack(document)) ? 0 : 1;
+}
+
+int unpack(const QString &source, const QString &target)
+{
+    QByteArray file;
+    if (!readWhole(source, &file))
+        return 1;
+    QByteArray document;
+    const QString problem = vsVdbFormat::unpack(file, &document);
+    if (!problem.isEmpty()) {
+        err() << source << ": " << problem << '\n';
+        return 1;
+    }
+    if (!target.isEmpty())
+        return writeWhole(target, document) ? 0 : 1;
+    out().flush();
+    return std::fwrite(document.constData(), 1, size_t(document.size()), stdout) == size_t(document.size())
+               ? 0
+               : 1;
+}
+
+int verify(const QStringList &files)
+{
+    int failed = 0;
+    for (const QString &path : files) {
+        QByteArray file;
+        QByteArray document;
+        QString problem;
+        if (!readWhole(path, &file))
+            problem = QStringLiteral("cannot read");
+        else
+            problem = vsVdbFormat::unpack(file, &document);
+        if (problem.isEmpty())
+            problem = xmlError(document);
+        if (problem.isEmpty()) {
+            out() << path << ": OK, " << vsCatalogueLoader::readDocument(document).size() << " items\n";
+        } else {
+            out() << path << ": FAILED: " << problem << '\n';
+            ++failed;
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+int list(const QString &path)
+{
+    QByteArray file;
+    if (!readWhole(path, &file))
+        return 1;
+    const vsEntryList entries = vsCatalogueLoader::readFile(file);
+    for (const vsEntry &entry : entries) {
+        const QString names = entry.value(QStringLiteral("names"));
+        out() << entry.value(QStringLiteral("code")) << '\t' << entry.value(QStringLiteral("type")) << '\t'
+              << names.section(QLatin1Char(':'), 0, 0) << '\n';
+    }
+    return 0;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 streams are UTF-8 already; Qt 5 would follow the locale and mangle the Russian texts.
+    out().setCodec("UTF-8");
+    err().setCodec("UTF-8");
+#endif
+    const QStringList args = app.arguments().mid(1);
+    const QString command = args.value(0);
+    int result = 2;
+    if (command == QLatin1String("pack") && args.size() == 3)
+        result = pack(args.at(1), args.at(2));
+    else if (command == QLatin1String("unpack") && (args.size() == 2 || args.size() == 3))
+        result = unpack(args.at(1), args.value(2));
+    else if (command == QLatin1String("verify") && args.size() >= 2)
+        result = verify(args.mid(1));
+    else if (command == QLatin1String("list") && args.size() == 2)
+        result = list(args.at(1));
+    else
+        return usage();
+    out().flush();
+    err().flush();
+    return result;
+}
