@@ -1,0 +1,214 @@
+// The bundled catalogue, read from the build's packed files through the real
+// loader: its own consistency, as a reader of a label relies on it.
+
+#include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsdatamodel.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSet>
+#include <QtTest>
+
+namespace {
+struct Group
+{
+    QString title;
+    int first;
+    int last;
+};
+
+const QVector<Group> groups = {
+    {QStringLiteral("Красители"), 100, 199},
+    {QStringLiteral("Консерванты"), 200, 299},
+    {QStringLiteral("Антиоксиданты и регуляторы кислотности"), 300, 399},
+    {QStringLiteral("Загустители, стабилизаторы и эмульгаторы"), 400, 499},
+    {QStringLiteral("Регуляторы кислотности и антислёживающие вещества"), 500, 599},
+    {QStringLiteral("Усилители вкуса и аромата"), 600, 699},
+    {QStringLiteral("Антибиотики"), 700, 799},
+    {QStringLiteral("Глазирующие агенты, газы и подсластители"), 900, 999},
+    {QStringLiteral("Прочие добавки"), 1000, 1599},
+};
+
+// "E160a(ii)" sorts by number, then letters, then the roman numeral's value.
+struct CodeKey
+{
+    int number = -1;
+    QString letters;
+    int roman = 0;
+    bool operator<(const CodeKey &other) const
+    {
+        if (number != other.number)
+            return number < other.number;
+        if (letters != other.letters)
+            return letters < other.letters;
+        return roman < other.roman;
+    }
+};
+
+bool parseCode(const QString &code, CodeKey *key)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^E(\\d{3,4})([a-z]?)(?:\\((i|ii|iii|iv|v|vi|vii|viii|ix|x)\\))?$"));
+    const QRegularExpressionMatch match = pattern.match(code);
+    if (!match.hasMatch())
+        return false;
+    static const QStringList numerals = {"", "i", "ii", "iii", "iv", "v", "vi", "vii", "viii", "ix", "x"};
+    key->number = match.captured(1).toInt();
+    key->letters = match.captured(2);
+    key->roman = int(numerals.indexOf(match.captured(3)));
+    return true;
+}
+
+bool isRussian(const QString &text)
+{
+    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
+    return text.contains(cyrillic);
+}
+
+QStringList pieces(const vsDataModel &model, int row, int role)
+{
+    return model.index(row, 0).data(role).toString().split(QLatin1Char(':'), Qt::KeepEmptyParts);
+}
+} // namespace
+
+class tst_CatalogueData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void groupsComeInOrderWithTheirEntries();
+    void entriesAreComplete();
+    void safetyLevelsFollowTheRule();
+    void noMarkupOrStraySpace();
+
+private:
+    vsDataModel model;
+};
+
+void tst_CatalogueData::initTestCase()
+{
+    const QDir data(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+    QVERIFY2(!vsCatalogueLoader::dataFileNames(data).isEmpty(), "no packed catalogue in the build");
+    vsCatalogueLoader::loadFolder(data.path(), &model);
+    QVERIFY(model.rowCount() > 400);
+}
+
+void tst_CatalogueData::groupsComeInOrderWithTheirEntries()
+{
+    int groupIndex = -1;
+    CodeKey previous;
+    QSet<QString> codes;
+    QMap<QString, int> perGroup;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        const QString code = index.data(vsDataModel::CodeRole).toString();
+        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header")) {
+            ++groupIndex;
+            QVERIFY2(groupIndex < groups.size(), qPrintable(code));
+            QCOMPARE(code, groups.at(groupIndex).title);
+            QCOMPARE(index.data(vsDataModel::GroupRole).toString(), code);
+            previous = CodeKey();
+            continue;
+        }
+        QVERIFY2(groupIndex >= 0, qPrintable(QStringLiteral("entry %1 before any group").arg(code)));
+        const Group &group = groups.at(groupIndex);
+        CodeKey key;
+        QVERIFY2(parseCode(code, &key), qPrintable(QStringLiteral("malformed code %1").arg(code)));
+        QVERIFY2(key.number >= group.first && key.number <= group.last,
+                 qPrintable(QStringLiteral("%1 outside %2").arg(code, group.title)));
+        QVERIFY2(previous < key, qPrintable(QStringLiteral("%1 out of order").arg(code)));
+        QVERIFY2(!codes.contains(code), qPrintable(QStringLiteral("%1 twice").arg(code)));
+        QCOMPARE(index.data(vsDataModel::GroupRole).toString(), group.title);
+        codes.insert(code);
+        previous = key;
+        ++perGroup[group.title];
+    }
+    QCOMPARE(groupIndex, groups.size() - 1);
+    for (const Group &group : groups) {
+        QVERIFY2(perGroup.value(group.title) > 0, qPrintable(group.title));
+        qInfo("%-55s %3d", qPrintable(group.title), perGroup.value(group.title));
+    }
+    qInfo("entries: %d", int(codes.size()));
+}
+
+void tst_CatalogueData::entriesAreComplete()
+{
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+            continue;
+        const QString code = index.data(vsDataModel::CodeRole).toString();
+        QCOMPARE(index.data(vsDataModel::TypeRole).toString(), QStringLiteral("additive"));
+        const QStringList names = pieces(model, row, vsDataModel::NamesRole);
+        QVERIFY2(isRussian(names.first()), qPrintable(code + QStringLiteral(": first name not Russian")));
+        QVERIFY2(names.size() >= 2, qPrintable(code + QStringLiteral(": no English name")));
+        const QStringList functions = pieces(model, row, vsDataModel::FunctionsRole);
+        QVERIFY2(functions.size() == 2 && isRussian(functions.at(1)),
+                 qPrintable(code + QStringLiteral(": function missing")));
+        // Section attributes, where present, are a tag and one text.
+        for (int role : {int(vsDataModel::SourcesRole), int(vsDataModel::ProductionRole),
+                         int(vsDataModel::ProductsRole), int(vsDataModel::StatusRole)}) {
+            const QString value = index.data(role).toString();
+            if (value.isEmpty() && role != vsDataModel::StatusRole)
+                continue;
+            const QStringList parts = value.split(QLatin1Char(':'), Qt::KeepEmptyParts);
+            QVERIFY2(parts.size() == 2 && !parts.at(0).isEmpty() && isRussian(parts.at(1)),
+                     qPrintable(QStringLiteral("%1: attribute %2 is \"%3\"").arg(code).arg(role).arg(value)));
+        }
+        const QString source = pieces(model, row, vsDataModel::SourcesRole).first();
+        if (!source.isEmpty()) {
+            static const QStringList sourceTags = {"plant", "animal", "mineral", "microbial", "synthetic"};
+            QVERIFY2(sourceTags.contains(source),
+                     qPrintable(code + QStringLiteral(": source tag ") + source));
+        }
+    }
+}
+
+void tst_CatalogueData::safetyLevelsFollowTheRule()
+{
+    QMap<int, int> perLevel;
+    QStringList levelTwo;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+            continue;
+        const QString code = index.data(vsDataModel::CodeRole).toString();
+        const QStringList safety = pieces(model, row, vsDataModel::SafetyRole);
+        QVERIFY2(safety.size() == 2 && isRussian(safety.at(1)),
+                 qPrintable(code + QStringLiteral(": safety")));
+        bool number = false;
+        const int level = safety.first().toInt(&number);
+        QVERIFY2(number && level >= 0 && level <= 3,
+                 qPrintable(code + QStringLiteral(": level ") + safety.first()));
+        // Level 3 is exactly "not authorised in the EU".
+        const bool authorised = pieces(model, row, vsDataModel::StatusRole).first() == QLatin1String("eu");
+        QVERIFY2((level == 3) == !authorised,
+                 qPrintable(code + QStringLiteral(": level does not match status")));
+        if (level == 2)
+            levelTwo << code;
+        ++perLevel[level];
+    }
+    QCOMPARE(levelTwo, QStringList({"E102", "E104", "E110", "E122", "E124", "E129"}));
+    for (auto it = perLevel.cbegin(); it != perLevel.cend(); ++it)
+        qInfo("level %d: %d", it.key(), it.value());
+}
+
+void tst_CatalogueData::noMarkupOrStraySpace()
+{
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        for (int role = vsDataModel::TypeRole; role <= vsDataModel::StatusRole; ++role) {
+            const QString value = index.data(role).toString();
+            QVERIFY2(!value.contains(QLatin1Char('<')) && !value.contains(QLatin1Char('>')) &&
+                         !value.contains(QLatin1Char('&')),
+                     qPrintable(QStringLiteral("markup in row %1: %2").arg(row).arg(value)));
+            for (const QString &piece : value.split(QLatin1Char(':'), Qt::KeepEmptyParts))
+                QVERIFY2(piece == piece.trimmed(),
+                         qPrintable(QStringLiteral("stray space in \"%1\"").arg(value)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_CatalogueData)
+#include "tst_catalogue_data.moc"
