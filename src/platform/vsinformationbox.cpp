@@ -53,7 +53,6 @@ void vsInformationBox::setVisible(bool visible)
         placeOverParent();
         shownFor.start();
         QWidget::setVisible(true);
-        raise();
         armTimer();
     } else {
         hideTimer.stop();

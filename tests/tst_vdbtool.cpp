@@ -1,0 +1,188 @@
+// vestrion-vdb, run as the build runs it: packing, unpacking, verifying and
+// listing catalogue files, and refusing what it must not write.
+
+#include "testsupport.h"
+
+#include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsvdbformat.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments);
+    Run run;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class tst_VdbTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void packUnpackRoundTrip();
+    void packedFileLayout();
+    void listPrintsOneLinePerItem();
+    void packRefusesBadSources_data();
+    void packRefusesBadSources();
+    void verifyReportsEachFile();
+    void usageErrors();
+
+private:
+    QScopedPointer<QTemporaryDir> dir;
+    QString path(const QString &name) const { return dir->filePath(name); }
+};
+
+void tst_VdbTool::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+}
+
+void tst_VdbTool::packUnpackRoundTrip()
+{
+    // Odd bytes on purpose: a BOM-less UTF-8 document with CRLF line ends and no final newline.
+    QByteArray source = vsTest::starterDocument();
+    source.replace("\n", "\r\n");
+    source.chop(2);
+    vsTest::writeRaw(dir->path(), "source.xml", source);
+
+    QCOMPARE(runTool({"pack", path("source.xml"), path("out.vdb")}).exitCode, 0);
+    const Run toStdout = runTool({"unpack", path("out.vdb")});
+    QCOMPARE(toStdout.exitCode, 0);
+    QVERIFY(toStdout.out == source);
+    QCOMPARE(runTool({"unpack", path("out.vdb"), path("back.xml")}).exitCode, 0);
+    QVERIFY(readFile(path("back.xml")) == source);
+
+    // The program's own reader takes the packed file as it is.
+    QCOMPARE(vsCatalogueLoader::readFile(readFile(path("out.vdb"))).size(), 21);
+}
+
+void tst_VdbTool::packedFileLayout()
+{
+    vsTest::writeRaw(dir->path(), "source.xml", "<c><item code='E1'/></c>");
+    QCOMPARE(runTool({"pack", path("source.xml"), path("out.vdb")}).exitCode, 0);
+    const QByteArray file = readFile(path("out.vdb"));
+    QVERIFY(file.startsWith("VESTRION CATALOGUE\x01"));
+    QCOMPARE(file.mid(19, 4), QByteArray(4, '\0'));
+    const QByteArray payload = file.mid(23, file.size() - 43);
+    QCOMPARE(qUncompress(payload), QByteArray("<c><item code='E1'/></c>"));
+    QCOMPARE(file.right(20), QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
+}
+
+void tst_VdbTool::listPrintsOneLinePerItem()
+{
+    vsTest::writeRaw(dir->path(), "source.xml", vsTest::starterDocument());
+    QCOMPARE(runTool({"pack", path("source.xml"), path("out.vdb")}).exitCode, 0);
+    const Run run = runTool({"list", path("out.vdb")});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 21);
+    QCOMPARE(lines.at(0), QStringLiteral("Красители\theader\t"));
+    QCOMPARE(lines.at(2), QStringLiteral("E102\tadditive\tТартразин"));
+}
+
+void tst_VdbTool::packRefusesBadSources_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("unclosed element")
+        << QByteArray("<c>\n  <item code='E1'>\n</c>\n") << QStringLiteral(":3:");
+    QTest::newRow("bad attribute") << QByteArray("<c><item code=E1/></c>") << QStringLiteral(":1:");
+    QTest::newRow("text after the root") << QByteArray("<c/>\n<d/>") << QStringLiteral(":2:");
+    QTest::newRow("empty file") << QByteArray() << QStringLiteral(":1:");
+}
+
+void tst_VdbTool::packRefusesBadSources()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QString, where);
+    vsTest::writeRaw(dir->path(), "source.xml", source);
+    const Run run = runTool({"pack", path("source.xml"), path("out.vdb")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(QString::fromUtf8(run.err).contains(where), run.err.constData());
+    QVERIFY(!QFile::exists(path("out.vdb")));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList("source.xml"));
+
+    // A missing source is refused the same way.
+    QCOMPARE(runTool({"pack", path("missing.xml"), path("out.vdb")}).exitCode, 1);
+    QVERIFY(!QFile::exists(path("out.vdb")));
+}
+
+void tst_VdbTool::verifyReportsEachFile()
+{
+    vsTest::writeRaw(dir->path(), "source.xml", vsTest::starterDocument());
+    QCOMPARE(runTool({"pack", path("source.xml"), path("good.vdb")}).exitCode, 0);
+    const QByteArray good = readFile(path("good.vdb"));
+
+    QByteArray badSum = good;
+    badSum[good.size() - 1] = char(badSum[good.size() - 1] ^ 1);
+    vsTest::writeRaw(dir->path(), "badsum.vdb", badSum);
+    QByteArray badMagic = good;
+    badMagic[0] = 'X';
+    vsTest::writeRaw(dir->path(), "badmagic.vdb", badMagic);
+    vsTest::writeRaw(dir->path(), "short.vdb", good.left(30));
+    // Checksum right, payload not a zlib stream.
+    const QByteArray junk(64, '\x42');
+    vsTest::writeRaw(dir->path(), "junk.vdb",
+                     good.left(23) + junk + QCryptographicHash::hash(junk, QCryptographicHash::Sha1));
+    // Sound container, broken document inside (packed by hand, as the tool would refuse it).
+    vsTest::writeRaw(dir->path(), "badxml.vdb", vsVdbFormat::pack("<c><item code='E1'>"));
+
+    const Run allGood = runTool({"verify", path("good.vdb")});
+    QCOMPARE(allGood.exitCode, 0);
+    QVERIFY2(allGood.out.contains("good.vdb: OK, 21 items"), allGood.out.constData());
+
+    const QStringList names = {"good.vdb",  "badsum.vdb", "badmagic.vdb",
+                               "short.vdb", "junk.vdb",   "badxml.vdb"};
+    QStringList arguments("verify");
+    for (const QString &name : names)
+        arguments << path(name);
+    const Run mixed = runTool(arguments);
+    QCOMPARE(mixed.exitCode, 1);
+    const QStringList lines = QString::fromUtf8(mixed.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), names.size());
+    QVERIFY(lines.at(0).endsWith(QStringLiteral("OK, 21 items")));
+    QVERIFY(lines.at(1).contains(QStringLiteral("FAILED: checksum mismatch")));
+    QVERIFY(lines.at(2).contains(QStringLiteral("FAILED: not a catalogue file")));
+    QVERIFY(lines.at(3).contains(QStringLiteral("FAILED: file too short")));
+    QVERIFY(lines.at(4).contains(QStringLiteral("FAILED: payload does not decompress")));
+    QVERIFY(lines.at(5).contains(QStringLiteral("FAILED: 1:")));
+}
+
+void tst_VdbTool::usageErrors()
+{
+    QCOMPARE(runTool({}).exitCode, 2);
+    QCOMPARE(runTool({"pack", path("only-one.xml")}).exitCode, 2);
+    QCOMPARE(runTool({"frobnicate", "x"}).exitCode, 2);
+    QVERIFY(runTool({"verify"}).err.contains("usage:"));
+    QCOMPARE(runTool({"unpack", path("missing.vdb")}).exitCode, 1);
+    QCOMPARE(runTool({"list", path("missing.vdb")}).exitCode, 1);
+}
+
+QTEST_GUILESS_MAIN(tst_VdbTool)
+#include "tst_vdbtool.moc"
