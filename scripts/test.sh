@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds Vestrion and runs every test through CTest.
+# Builds Vestrion and runs every test through CTest (Qt 6 with VESTRION_QT6=1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
-cd build
+build=build
+[ "${VESTRION_QT6:-0}" = 1 ] && build=build-qt6
+cd "$build"
 ctest --output-on-failure --timeout 300 "$@"
