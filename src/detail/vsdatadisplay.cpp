@@ -33,7 +33,8 @@ struct ColourFamily
     QColor page;
 };
 
-// The heading's gradient colours and the page colour of each safety level.
+// The heading's gradient colours and the page colour of each safety level. The
+// level is not clamped: only 1, 2 and 3 have families of their own.
 ColourFamily familyFor(int level)
 {
     switch (level) {
@@ -76,11 +77,6 @@ QLabel *newLabel(QWidget *parent)
 vsDataDisplay::vsDataDisplay(QWidget *parent) : QScrollArea(parent) {}
 
 vsDataDisplay::~vsDataDisplay() = default;
-
-QColor vsDataDisplay::pageColour(int safetyLevel)
-{
-    return familyFor(safetyLevel).page;
-}
 
 bool vsDataDisplay::createWidgets()
 {
@@ -219,8 +215,9 @@ bool vsDataDisplay::createWidgets()
 
 void vsDataDisplay::showData(QModelIndex pModelIndex)
 {
-    if (!contentWidget)
-        return; // nothing to fill before createWidgets
+    // The page is set only once createWidgets has built every label.
+    if (!widget())
+        return;
 
     const QStringList status = pieces(pModelIndex, vsDataModel::StatusRole);
     const QStringList safety = pieces(pModelIndex, vsDataModel::SafetyRole);

@@ -19,10 +19,6 @@ public:
     // Builds the widget tree once; false when an allocation fails.
     bool createWidgets();
 
-    // The page colour of the family a detail view level chooses (no clamping:
-    // only 1, 2 and 3 have families of their own).
-    static QColor pageColour(int safetyLevel);
-
 public slots:
     void showData(QModelIndex pModelIndex);
 

@@ -26,6 +26,16 @@ QPen makePen(const QColor &colour, qreal width = 1.0)
 }
 
 constexpr Qt::Alignment textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+
+// The safety level a row is painted with: the first piece of the safety text as a
+// decimal number, 0 when it is none, clamped into the four colours.
+int rowSafetyLevel(const QString &safety)
+{
+    const QStringList pieces = safety.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    if (pieces.isEmpty())
+        return 0;
+    return qBound(0, pieces.first().toInt(nullptr, 10), 3);
+}
 } // namespace
 
 vsDataDelegate::vsDataDelegate(QObject *parent)
@@ -41,14 +51,6 @@ vsDataDelegate::~vsDataDelegate() = default;
 QSize vsDataDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
 {
     return QSize(-1, rowHeight);
-}
-
-int vsDataDelegate::rowSafetyLevel(const QString &safety)
-{
-    const QStringList pieces = safety.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    if (pieces.isEmpty())
-        return 0;
-    return qBound(0, pieces.first().toInt(nullptr, 10), 3);
 }
 
 void vsDataDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,

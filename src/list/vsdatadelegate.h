@@ -18,10 +18,6 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
-    // The safety level a row is painted with: the first piece of the safety
-    // text as a decimal number, 0 when it is none, clamped into 0..3.
-    static int rowSafetyLevel(const QString &safety);
-
 private:
     void paintEntry(QPainter *painter, const QRect &rect, bool selected, int codeWidth,
                     const QModelIndex &index, QFont codeFont) const;
