@@ -32,7 +32,7 @@ class tst_Platform : public QObject
 
 private slots:
     void informationBox_showsOverTheTopOfItsWindow();
-    void informationBox_hidesAfterTimeoutSinceShown();
+    void informationBox_hidesAfterItsTimeout();
     void informationBox_hideAtOnceKeepsContent();
     void attributes_areOurOwnNotQtOnes();
     void stackedWindow_coversItsParent();
@@ -66,7 +66,7 @@ void tst_Platform::informationBox_showsOverTheTopOfItsWindow()
     QCOMPARE(box.focusPolicy(), Qt::NoFocus);
 }
 
-void tst_Platform::informationBox_hidesAfterTimeoutSinceShown()
+void tst_Platform::informationBox_hidesAfterItsTimeout()
 {
     QWidget window;
     window.resize(800, 480);
@@ -79,7 +79,7 @@ void tst_Platform::informationBox_hidesAfterTimeoutSinceShown()
     QVERIFY(box.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!box.isVisible(), 3000);
 
-    // A shorter timeout set while shown counts from when it was shown.
+    // A timeout set while shown restarts the count with the new value.
     box.setTimeout(60000);
     box.setVisible(true);
     QTest::qWait(50);

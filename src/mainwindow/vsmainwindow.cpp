@@ -45,12 +45,18 @@ const QString mceService = QStringLiteral("com.nokia.mce");
 const QString mceRequestPath = QStringLiteral("/com/nokia/mce/request");
 const QString mceRequestInterface = QStringLiteral("com.nokia.mce.request");
 
+// The service answers at once when it is well; the request is on the bus
+// before the wait begins, so giving up early loses nothing but the reply,
+// which is dropped anyway. The bus's own default (25 s) would freeze start-up
+// and exit when the service hangs.
+constexpr int mceReplyTimeoutMs = 1000;
+
 void callMce(const QString &member)
 {
     // Blocking, reply dropped: a missing service simply leaves orientation unlocked.
     QDBusConnection::systemBus().call(
-        QDBusMessage::createMethodCall(mceService, mceRequestPath, mceRequestInterface, member),
-        QDBus::Block);
+        QDBusMessage::createMethodCall(mceService, mceRequestPath, mceRequestInterface, member), QDBus::Block,
+        mceReplyTimeoutMs);
 }
 
 QPalette blackPalette()
@@ -84,6 +90,13 @@ vsMainWindow::vsMainWindow(QWidget *parent) : QMainWindow(parent)
     bus.connect(QString(), QStringLiteral("/org/freedesktop/Hal/devices/platform_slide"),
                 QStringLiteral("org.freedesktop.Hal.Device"), QString(), this,
                 SLOT(onKeyboardStatusChanged(QString)));
+    // The service's own report of a moved slide, PropertyModified(int, array
+    // of (string, bool, bool)), does not start with a string and so never
+    // reaches the slot above; it is forwarded by name.
+    vsPlatform::forwardSystemBusSignal(QStringLiteral("/org/freedesktop/Hal/devices/platform_slide"),
+                                       QStringLiteral("org.freedesktop.Hal.Device"),
+                                       QStringLiteral("PropertyModified"), QStringLiteral("ia(sbb)"), this,
+                                       "onKeyboardStatusChanged");
     searchTimer.setSingleShot(true);
 }
 
@@ -91,7 +104,8 @@ vsMainWindow::~vsMainWindow()
 {
     // Neither entry is checked until setup has read the setting; then the
     // stored choice is written back unchanged rather than lost.
-    QString status = settings.value(keyboardStatusKey, QStringLiteral("off")).toString();
+    // Kept as stored, not as text, so that whatever it holds survives as it was.
+    QVariant status = settings.value(keyboardStatusKey, QStringLiteral("off"));
     if (keyboardOnAction && keyboardOffAction &&
         (keyboardOnAction->isChecked() || keyboardOffAction->isChecked()))
         status = keyboardOnAction->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
@@ -120,8 +134,9 @@ bool vsMainWindow::setup()
         keyboardOffAction = new QAction(tr("Keyboard Off"), keyboardGroup);
         aboutAction = new QAction(tr("About"), this);
         searchLabel = new QLabel;
-        // Lives as long as the process; the list view does not own its delegate.
-        delegate = new vsDataDelegate;
+        // The list view does not own its delegate; the window does, so that
+        // none is left behind when the window goes.
+        delegate = new vsDataDelegate(this);
         dataDisplay = new vsDataDisplay;
         dataDisplay->setAutoFillBackground(true);
         dataDisplay->setParent(this);
@@ -313,6 +328,10 @@ void vsMainWindow::onNumber0Clicked()
 
 void vsMainWindow::onNumberClicked(QString pNumberString)
 {
+    // A public slot: anything but one decimal digit would break the code's form.
+    if (pNumberString.size() != 1 || pNumberString.at(0) < QLatin1Char('0') ||
+        pNumberString.at(0) > QLatin1Char('9'))
+        return;
     if (searchCode.size() > 3)
         return;
     if (searchCode.isEmpty() && pNumberString == QLatin1String("0"))

@@ -51,7 +51,6 @@ void vsInformationBox::setVisible(bool visible)
 {
     if (visible) {
         placeOverParent();
-        shownFor.start();
         QWidget::setVisible(true);
         armTimer();
     } else {
@@ -72,6 +71,5 @@ void vsInformationBox::placeOverParent()
 
 void vsInformationBox::armTimer()
 {
-    const qint64 elapsed = shownFor.isValid() ? shownFor.elapsed() : 0;
-    hideTimer.start(int(qMax<qint64>(0, timeoutMs - elapsed)));
+    hideTimer.start(timeoutMs);
 }

@@ -1,7 +1,6 @@
 #ifndef VESTRION_PLATFORM_VSINFORMATIONBOX_H
 #define VESTRION_PLATFORM_VSINFORMATIONBOX_H
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -22,8 +21,8 @@ public:
     void setWidget(QWidget *widget);
     QWidget *widget() const { return content; }
 
-    // May be called while shown: the banner then hides once the new timeout
-    // has passed since it was shown.
+    // May be called while shown: as on the device, that restarts the count, so
+    // the banner stays the full new timeout from this call on.
     void setTimeout(int milliseconds);
     int timeout() const { return timeoutMs; }
 
@@ -36,7 +35,6 @@ private:
     QVBoxLayout *layout = nullptr;
     QWidget *content = nullptr;
     QTimer hideTimer;
-    QElapsedTimer shownFor;
     int timeoutMs = 3000;
 };
 

@@ -1,8 +1,11 @@
 #include "platform/vsplatform.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QEvent>
+#include <QLayout>
 #include <QTimer>
 #include <QWidget>
 
@@ -59,6 +62,12 @@ StackFilter *stackFilter()
 
 void turnTo(QWidget *window, bool portrait)
 {
+    // The device's window manager gives a locked window the turned screen
+    // whatever its content asks for; a layout's minimum size (the keypad's one
+    // row is wider than the screen is in portrait) must not hold it back.
+    if (QLayout *layout = window->layout())
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
+    window->setMinimumSize(0, 0);
     const QSize size = window->size();
     const bool isPortrait = size.width() < size.height();
     if (isPortrait != portrait)
@@ -70,6 +79,25 @@ QString &slideStateOverride()
     static QString path;
     return path;
 }
+
+// Lives as a child of the receiver, so it ends with it.
+class SignalForwarder : public QObject
+{
+    Q_OBJECT
+
+public:
+    SignalForwarder(QObject *receiver, const char *method) : QObject(receiver), method(method) {}
+
+public slots:
+    void forward(const QDBusMessage &message)
+    {
+        QMetaObject::invokeMethod(parent(), method.constData(), Qt::DirectConnection,
+                                  Q_ARG(QString, message.member()));
+    }
+
+private:
+    QByteArray method;
+};
 
 class StartupProbe : public QObject
 {
@@ -140,6 +168,19 @@ void setSlideStateFilePath(const QString &path)
     slideStateOverride() = path;
 }
 
+bool forwardSystemBusSignal(const QString &path, const QString &interface, const QString &name,
+                            const QString &signature, QObject *receiver, const char *method)
+{
+    if (!receiver || !method)
+        return false;
+    auto *forwarder = new SignalForwarder(receiver, method);
+    if (QDBusConnection::systemBus().connect(QString(), path, interface, name, signature, forwarder,
+                                             SLOT(forward(QDBusMessage))))
+        return true;
+    delete forwarder;
+    return false;
+}
+
 void installStartupProbe(QWidget *window)
 {
     if (window && qEnvironmentVariableIsSet("VESTRION_EXIT_AFTER_FIRST_PAINT"))
@@ -147,3 +188,5 @@ void installStartupProbe(QWidget *window)
 }
 
 } // namespace vsPlatform
+
+#include "vsplatform.moc"

@@ -1,0 +1,399 @@
+// The remembered keypad choice, "keyboard-status", in the real settings store:
+// read once at start ("on" exactly counts as on), written once at exit, kept
+// as it was after a failed set-up, and survived by the real program; garbage
+// and unwritable stores cost neither the session nor the choice. No system
+// bus here: the window must work without one.
+
+#include "testsupport.h"
+
+#include "mainwindow/vsmainwindow.h"
+#include "platform/vsplatform.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString vestrionProgram = QStringLiteral(VESTRION_BUILD_DIR "/vestrion");
+const QByteArray noBus = "unix:path=/nonexistent/vestrion-test-bus";
+
+// Where the store of a configuration folder keeps its file.
+QString storeFile(const QString &configFolder)
+{
+    return configFolder + QStringLiteral("/Morvane/Vestrion.conf");
+}
+
+void writeStore(const QString &configFolder, const QByteArray &bytes)
+{
+    QDir().mkpath(configFolder + QStringLiteral("/Morvane"));
+    QFile file(storeFile(configFolder));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the settings file");
+}
+
+QByteArray readStore(const QString &configFolder)
+{
+    QFile file(storeFile(configFolder));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The stored text of the setting as the file holds it; null when absent.
+QByteArray storedStatus(const QString &configFolder)
+{
+    const QList<QByteArray> lines = readStore(configFolder).split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("keyboard-status="))
+            return line.mid(int(qstrlen("keyboard-status=")));
+    }
+    return QByteArray();
+}
+
+// What a well-formed settings file looks like: printable lines of sections
+// and key=value pairs.
+bool isCleanIni(const QByteArray &bytes)
+{
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty())
+            continue;
+        for (const char c : line) {
+            if (uchar(c) < 0x20 || uchar(c) > 0x7e)
+                return false;
+        }
+        if (!(line.startsWith('[') && line.endsWith(']')) && !line.contains('='))
+            return false;
+    }
+    return true;
+}
+
+QAction *action(vsMainWindow &window, const char *name)
+{
+    return window.findChild<QAction *>(QString::fromLatin1(name));
+}
+
+bool keypadShown(vsMainWindow &window)
+{
+    return window.findChild<QWidget *>(QStringLiteral("keypadWidget"))->isVisibleTo(&window);
+}
+
+// Runs the real program against the configuration folder; it quits at its
+// first paint. Returns its exit code, or -1 if it crashed or hung.
+int runProgram(const QString &configFolder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromLatin1(noBus));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(vestrionProgram, QStringList());
+    if (!program.waitForFinished(60000)) {
+        program.kill();
+        program.waitForFinished(5000);
+        return -1;
+    }
+    const int code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    if (code != 0)
+        qWarning("vestrion said: %s", program.readAllStandardError().constData());
+    return code;
+}
+
+} // namespace
+
+class tst_Settings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void read_onlyExactOnCountsAsOn_data();
+    void read_onlyExactOnCountsAsOn();
+    void write_onceAtExitAndReadAtNextStart();
+    void failedSetup_keepsTheStoredValue_data();
+    void failedSetup_keepsTheStoredValue();
+    void garbageStore_countsAsOffAndIsRewrittenClean();
+    void unwritableStore_keepsTheSessionWorking_data();
+    void unwritableStore_keepsTheSessionWorking();
+
+    void program_keepsTheChoiceAcrossRuns_data();
+    void program_keepsTheChoiceAcrossRuns();
+    void program_choiceMadeInOneRunSurvivesTheNext();
+    void program_survivesBrokenStores_data();
+    void program_survivesBrokenStores();
+
+private:
+    std::unique_ptr<vsMainWindow> makeWindow();
+    // Sends this process's store to a folder of its own.
+    void useConfigFolder(const QString &folder);
+
+    QTemporaryDir dataFolder;
+    QTemporaryDir slideFolder;
+    std::unique_ptr<QTemporaryDir> config;
+};
+
+void tst_Settings::initTestCase()
+{
+    // Hermetic even when run by hand: no bus, whatever the caller's environment.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", noBus);
+    vsTest::isolateSettings();
+    QVERIFY(dataFolder.isValid());
+    QVERIFY(slideFolder.isValid());
+    vsTest::writeCatalogue(dataFolder.path(), QStringLiteral("starter.vdb"), vsTest::starterDocument());
+    // A missing slide file: the slide counts as closed.
+    vsPlatform::setSlideStateFilePath(slideFolder.filePath(QStringLiteral("state")));
+}
+
+void tst_Settings::init()
+{
+    config = std::make_unique<QTemporaryDir>();
+    QVERIFY(config->isValid());
+    useConfigFolder(config->path());
+}
+
+void tst_Settings::cleanupTestCase()
+{
+    vsPlatform::setSlideStateFilePath(QString());
+}
+
+void tst_Settings::useConfigFolder(const QString &folder)
+{
+    // The path of the default store is fixed once per process; setPath moves it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+}
+
+std::unique_ptr<vsMainWindow> tst_Settings::makeWindow()
+{
+    auto window = std::make_unique<vsMainWindow>();
+    window->setDataFolder(dataFolder.path());
+    if (!window->setup())
+        return nullptr;
+    return window;
+}
+
+void tst_Settings::read_onlyExactOnCountsAsOn_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("no key") << QByteArray("[General]\nother=on\n") << false;
+    QTest::newRow("on") << QByteArray("[General]\nkeyboard-status=on\n") << true;
+    QTest::newRow("off") << QByteArray("[General]\nkeyboard-status=off\n") << false;
+    QTest::newRow("On") << QByteArray("[General]\nkeyboard-status=On\n") << false;
+    QTest::newRow("ON") << QByteArray("[General]\nkeyboard-status=ON\n") << false;
+    QTest::newRow("quoted on with a space") << QByteArray("[General]\nkeyboard-status=\"on \"\n") << false;
+    QTest::newRow("true") << QByteArray("[General]\nkeyboard-status=true\n") << false;
+    QTest::newRow("1") << QByteArray("[General]\nkeyboard-status=1\n") << false;
+    QTest::newRow("empty") << QByteArray("[General]\nkeyboard-status=\n") << false;
+    QTest::newRow("a list") << QByteArray("[General]\nkeyboard-status=on, on\n") << false;
+}
+
+void tst_Settings::read_onlyExactOnCountsAsOn()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, on);
+    if (!file.isNull())
+        writeStore(config->path(), file);
+
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        QCOMPARE(action(*window, "keyboardOnAction")->isChecked(), on);
+        QCOMPARE(action(*window, "keyboardOffAction")->isChecked(), !on);
+        QCOMPARE(keypadShown(*window), on);
+    }
+    // Untouched, the choice goes back as the one text that means it.
+    QCOMPARE(storedStatus(config->path()), on ? QByteArray("on") : QByteArray("off"));
+}
+
+void tst_Settings::write_onceAtExitAndReadAtNextStart()
+{
+    writeStore(config->path(), "[General]\nkeyboard-status=off\n");
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        QVERIFY(!keypadShown(*window));
+        action(*window, "keyboardOnAction")->trigger();
+        QVERIFY(keypadShown(*window));
+        action(*window, "keyboardOffAction")->trigger();
+        action(*window, "keyboardOnAction")->trigger();
+        // A written setting would reach the file on the next pass of the event loop.
+        QTest::qWait(50);
+        // The choice lives in the menu until exit.
+        QCOMPARE(storedStatus(config->path()), QByteArray("off"));
+    }
+    QCOMPARE(storedStatus(config->path()), QByteArray("on"));
+
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        QVERIFY(action(*window, "keyboardOnAction")->isChecked());
+        QVERIFY(keypadShown(*window));
+        action(*window, "keyboardOffAction")->trigger();
+        QVERIFY(!keypadShown(*window));
+    }
+    QCOMPARE(storedStatus(config->path()), QByteArray("off"));
+}
+
+void tst_Settings::failedSetup_keepsTheStoredValue_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("on") << QByteArray("[General]\nkeyboard-status=on\n") << QByteArray("on");
+    QTest::newRow("off") << QByteArray("[General]\nkeyboard-status=off\n") << QByteArray("off");
+    QTest::newRow("On") << QByteArray("[General]\nkeyboard-status=On\n") << QByteArray("On");
+    QTest::newRow("a list") << QByteArray("[General]\nkeyboard-status=on, off\n") << QByteArray("on, off");
+    // Nothing stored: the default goes in, as after any run.
+    QTest::newRow("nothing") << QByteArray() << QByteArray("off");
+}
+
+void tst_Settings::failedSetup_keepsTheStoredValue()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, after);
+    if (!file.isNull())
+        writeStore(config->path(), file);
+    // Without setup neither menu entry exists or is checked, as after a failed one.
+    {
+        vsMainWindow window;
+    }
+    QCOMPARE(storedStatus(config->path()), after);
+}
+
+void tst_Settings::garbageStore_countsAsOffAndIsRewrittenClean()
+{
+    QByteArray garbage(4096, '\0');
+    QRandomGenerator random(20260505);
+    for (char &byte : garbage)
+        byte = char(random.bounded(256));
+    // A line that reads as the key must not count either.
+    garbage += "\nkeyboard-status=\x01on\n";
+    writeStore(config->path(), garbage);
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        QVERIFY(action(*window, "keyboardOffAction")->isChecked());
+        QVERIFY(!keypadShown(*window));
+        action(*window, "keyboardOnAction")->trigger();
+        QVERIFY(keypadShown(*window));
+    }
+    const QByteArray rewritten = readStore(config->path());
+    QVERIFY2(isCleanIni(rewritten), rewritten.left(200).constData());
+    QCOMPARE(storedStatus(config->path()), QByteArray("on"));
+}
+
+void tst_Settings::unwritableStore_keepsTheSessionWorking_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("configuration folder is a file") << QStringLiteral("folder-is-file");
+    QTest::newRow("settings file is a folder") << QStringLiteral("file-is-folder");
+}
+
+void tst_Settings::unwritableStore_keepsTheSessionWorking()
+{
+    QFETCH(QString, kind);
+    // Made so that not even root can write there.
+    QString folder = config->path();
+    if (kind == QLatin1String("folder-is-file")) {
+        vsTest::writeRaw(config->path(), QStringLiteral("plain"), "not a folder");
+        folder = config->filePath(QStringLiteral("plain/config"));
+    } else {
+        QVERIFY(QDir().mkpath(storeFile(folder)));
+    }
+    useConfigFolder(folder);
+
+    for (int run = 0; run < 2; ++run) {
+        auto window = makeWindow();
+        QVERIFY(window);
+        // Nothing could be stored by the first run: the default again.
+        QVERIFY(action(*window, "keyboardOffAction")->isChecked());
+        action(*window, "keyboardOnAction")->trigger();
+        QVERIFY(keypadShown(*window));
+        QVERIFY(action(*window, "keyboardOnAction")->isChecked());
+    }
+    QCOMPARE(QFileInfo(storeFile(folder)).isFile(), false);
+}
+
+void tst_Settings::program_keepsTheChoiceAcrossRuns_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("on survives") << QByteArray("[General]\nkeyboard-status=on\n") << QByteArray("on");
+    QTest::newRow("off survives") << QByteArray("[General]\nkeyboard-status=off\n") << QByteArray("off");
+    QTest::newRow("On counts as off") << QByteArray("[General]\nkeyboard-status=On\n") << QByteArray("off");
+    QTest::newRow("nothing stored") << QByteArray() << QByteArray("off");
+}
+
+void tst_Settings::program_keepsTheChoiceAcrossRuns()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, after);
+    if (!file.isNull())
+        writeStore(config->path(), file);
+    QCOMPARE(runProgram(config->path()), 0);
+    QCOMPARE(storedStatus(config->path()), after);
+    // And once more: what one run wrote, the next reads and keeps.
+    QCOMPARE(runProgram(config->path()), 0);
+    QCOMPARE(storedStatus(config->path()), after);
+}
+
+void tst_Settings::program_choiceMadeInOneRunSurvivesTheNext()
+{
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        action(*window, "keyboardOnAction")->trigger();
+    }
+    QCOMPARE(storedStatus(config->path()), QByteArray("on"));
+    QCOMPARE(runProgram(config->path()), 0);
+    QCOMPARE(storedStatus(config->path()), QByteArray("on"));
+    auto window = makeWindow();
+    QVERIFY(window);
+    QVERIFY(action(*window, "keyboardOnAction")->isChecked());
+    QVERIFY(keypadShown(*window));
+}
+
+void tst_Settings::program_survivesBrokenStores_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("garbage file") << QStringLiteral("garbage");
+    QTest::newRow("configuration folder is a file") << QStringLiteral("folder-is-file");
+    QTest::newRow("settings file is a folder") << QStringLiteral("file-is-folder");
+}
+
+void tst_Settings::program_survivesBrokenStores()
+{
+    QFETCH(QString, kind);
+    QString folder = config->path();
+    if (kind == QLatin1String("garbage")) {
+        QByteArray garbage(4096, '\0');
+        QRandomGenerator random(7);
+        for (char &byte : garbage)
+            byte = char(random.bounded(256));
+        writeStore(folder, garbage);
+    } else if (kind == QLatin1String("folder-is-file")) {
+        vsTest::writeRaw(folder, QStringLiteral("plain"), "not a folder");
+        folder = config->filePath(QStringLiteral("plain/config"));
+    } else {
+        QVERIFY(QDir().mkpath(storeFile(folder)));
+    }
+    QCOMPARE(runProgram(folder), 0);
+    if (kind == QLatin1String("garbage")) {
+        QVERIFY(isCleanIni(readStore(folder)));
+        QCOMPARE(storedStatus(folder), QByteArray("off"));
+    }
+}
+
+QTEST_MAIN(tst_Settings)
+#include "tst_settings.moc"
