@@ -1,10 +1,13 @@
 #include "testsupport.h"
 
 #include "catalogue/vsvdbformat.h"
+#include "mainwindow/vsmainwindow.h"
+#include "platform/vsplatform.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +52,31 @@ QByteArray starterDocument()
     if (!file.open(QIODevice::ReadOnly))
         qFatal("starter catalogue missing");
     return file.readAll();
+}
+
+void isolateWindowTests()
+{
+    isolateSettings();
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vestrion-test-bus");
+    vsPlatform::setSlideStateFilePath(QStringLiteral("/nonexistent/vestrion-slide-state"));
+}
+
+bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder,
+                std::unique_ptr<vsMainWindow> &window)
+{
+    folder = std::make_unique<QTemporaryDir>();
+    if (!folder->isValid())
+        return false;
+    writeCatalogue(folder->path(), QStringLiteral("test.vdb"), document(items));
+    // The keypad is shown only when the user asked for it.
+    QSettings().setValue(QStringLiteral("keyboard-status"), QStringLiteral("on"));
+    window = std::make_unique<vsMainWindow>();
+    window->setDataFolder(folder->path());
+    if (!window->setup())
+        return false;
+    window->resize(800, 480);
+    window->show();
+    return true;
 }
 
 } // namespace vsTest

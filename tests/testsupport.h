@@ -5,6 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QTemporaryDir;
+class vsMainWindow;
+
 // Helpers shared by the test programs: catalogues made on the spot.
 namespace vsTest {
 
@@ -24,6 +29,15 @@ void isolateSettings();
 
 // The catalogue every folder-less test reads: the small committed fixture.
 QByteArray starterDocument();
+
+// For tests of the main window: private settings, no system bus, no slide
+// file, so nothing of the machine's own reaches the window.
+void isolateWindowTests();
+
+// Writes the items as a catalogue into a new folder and builds a main window
+// over it with the keypad on, at the handheld's 800x480, shown.
+bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder,
+                std::unique_ptr<vsMainWindow> &window);
 
 } // namespace vsTest
 

@@ -135,9 +135,7 @@ private:
 
 void tst_Keys::initTestCase()
 {
-    vsTest::isolateSettings();
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vestrion-test-bus");
-    vsPlatform::setSlideStateFilePath(QStringLiteral("/nonexistent/vestrion-slide-state"));
+    vsTest::isolateWindowTests();
 }
 
 void tst_Keys::cleanup()
@@ -148,17 +146,8 @@ void tst_Keys::cleanup()
 
 bool tst_Keys::open(const QStringList &items)
 {
-    folder = std::make_unique<QTemporaryDir>();
-    if (!folder->isValid())
+    if (!vsTest::openWindow(items, folder, window))
         return false;
-    vsTest::writeCatalogue(folder->path(), QStringLiteral("test.vdb"), vsTest::document(items));
-    QSettings().setValue(QStringLiteral("keyboard-status"), QStringLiteral("on"));
-    window = std::make_unique<vsMainWindow>();
-    window->setDataFolder(folder->path());
-    if (!window->setup())
-        return false;
-    window->resize(800, 480);
-    window->show();
     window->activateWindow();
     return QTest::qWaitForWindowActive(window.get());
 }

@@ -139,10 +139,7 @@ private:
 
 void tst_Search::initTestCase()
 {
-    vsTest::isolateSettings();
-    // No system bus: the window's device requests fail at once.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vestrion-test-bus");
-    vsPlatform::setSlideStateFilePath(QStringLiteral("/nonexistent/vestrion-slide-state"));
+    vsTest::isolateWindowTests();
 }
 
 void tst_Search::cleanup()
@@ -153,18 +150,8 @@ void tst_Search::cleanup()
 
 bool tst_Search::open(const QStringList &items)
 {
-    folder = std::make_unique<QTemporaryDir>();
-    if (!folder->isValid())
+    if (!vsTest::openWindow(items, folder, window))
         return false;
-    vsTest::writeCatalogue(folder->path(), QStringLiteral("test.vdb"), vsTest::document(items));
-    // The keypad is shown only when the user asked for it.
-    QSettings().setValue(QStringLiteral("keyboard-status"), QStringLiteral("on"));
-    window = std::make_unique<vsMainWindow>();
-    window->setDataFolder(folder->path());
-    if (!window->setup())
-        return false;
-    window->resize(800, 480);
-    window->show();
     return QTest::qWaitForWindowExposed(window.get());
 }
 
