@@ -51,7 +51,11 @@ QVariant vsDataModel::data(const QModelIndex &index, int role) const
     const QString attribute = attributeForRole(role);
     if (attribute.isEmpty())
         return QVariant();
-    return entries.at(index.row()).value(attribute);
+    // The code search calls this for every row: the variant takes the text
+    // straight from the hash, without a temporary copy to count up and down.
+    const vsEntry &entry = entries.at(index.row());
+    const auto found = entry.constFind(attribute);
+    return found == entry.constEnd() ? QVariant(QString()) : QVariant(found.value());
 }
 
 QVariant vsDataModel::headerData(int section, Qt::Orientation orientation, int role) const
