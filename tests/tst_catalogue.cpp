@@ -329,7 +329,7 @@ void tst_Catalogue::inflate_matchesQUncompress_data()
     QTest::newRow("raw deflate, no zlib header") << withHeader(10, QByteArray::fromHex("cb48cdc9c90700"));
     QByteArray big(3 * 1024 * 1024 + 17, '\0');
     for (int i = 0; i < big.size(); ++i)
-        big[i] = char((i * 7919) % 251);
+        big[i] = char((qint64(i) * 7919) % 251);
     QTest::newRow("3 MiB, many doublings") << qCompress(big, 1);
 }
 

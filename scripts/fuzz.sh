@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the catalogue fuzz targets with clang into build-fuzz/ and runs each
+# for a short while with a fixed seed, starting from the corpus the build
+# makes out of the packed catalogue and from the regression inputs in
+# tests/data/hostile/. A crash, a sanitizer report or a differential mismatch
+# fails the script and leaves the input in build-fuzz/fuzz/findings/.
+#   scripts/fuzz.sh                      60 s for the catalogue file target,
+#                                        a third of that for the inflate one
+#   FUZZ_SECONDS=1800 scripts/fuzz.sh    a long run
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+jobs=${FUZZ_BUILD_JOBS:-2}
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVESTRION_FUZZ=ON -DVESTRION_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz-corpus
+
+fuzz=build-fuzz/fuzz
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$fuzz/findings"
+
+run() {
+    local target=$1
+    local seconds=$2
+    shift 2
+    local log="$fuzz/$target.log"
+    mkdir -p "$work/$target"
+    echo "fuzz_$target: $seconds s, seed 1"
+    if ! "$fuzz/fuzz_$target" -seed=1 -max_total_time="$seconds" -max_len=65536 -timeout=25 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz/findings/" \
+        "$work/$target" "$@" >"$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "fuzz_$target failed; the input is in $fuzz/findings/" >&2
+        return 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+    grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true
+}
+
+run catalogue_file "$seconds" "$fuzz/corpus/file" tests/data/hostile
+run inflate $((seconds / 3)) "$fuzz/corpus/inflate"
