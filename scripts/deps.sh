@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
     xvfb xauth x11-utils xdotool dbus
-    clang-format
+    clang-format clang libclang-rt-14-dev
     fonts-dejavu-core
 )
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
