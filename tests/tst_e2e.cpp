@@ -84,6 +84,16 @@ void tst_E2e::initTestCase()
         QSKIP(qPrintable(QStringLiteral("Xvfb cannot start: ") + QString::fromLocal8Bit(why)));
     }
     display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+
+    // The display is announced when the server listens; make sure clients
+    // really get through before a program is started against it.
+    QElapsedTimer reachable;
+    reachable.start();
+    while (runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) {
+        if (server.state() != QProcess::Running || reachable.elapsed() > 10000)
+            QSKIP(qPrintable(QStringLiteral("Xvfb on %1 cannot be reached").arg(display)));
+        QTest::qWait(100);
+    }
 }
 
 void tst_E2e::cleanupTestCase()
