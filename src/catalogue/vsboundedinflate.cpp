@@ -5,8 +5,10 @@
 #include <algorithm>
 
 namespace {
-// Output grows from here by doubling, so a lying size header never decides the allocation.
+// The smallest first allocation; the output grows from there by doubling.
 constexpr qint64 initialCapacity = 64 * 1024;
+// Deflate never expands one input byte into more than 1032 output bytes.
+constexpr qint64 maxDeflateRatio = 1032;
 
 struct InflateStream
 {
@@ -41,8 +43,11 @@ QByteArray vsBoundedUncompress(const QByteArray &payload, qint64 maxSize)
     z.next_in = const_cast<Bytef *>(bytes + 4);
     z.avail_in = uInt(payload.size() - 4);
 
+    // An honest header saves the regrowing; a lying one is believed no further
+    // than the stream could possibly produce, nor past the bound.
+    const qint64 possible = std::max(initialCapacity, (qint64(payload.size()) - 4) * maxDeflateRatio);
     QByteArray out;
-    out.resize(int(std::clamp<qint64>(claimed, 1, std::max<qint64>(1, std::min(initialCapacity, maxSize)))));
+    out.resize(int(std::clamp<qint64>(claimed, 1, std::max<qint64>(1, std::min(possible, maxSize)))));
     qint64 produced = 0;
 
     for (;;) {
