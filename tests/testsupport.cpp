@@ -22,6 +22,22 @@ QByteArray document(const QStringList &items)
     return xml;
 }
 
+QStringList codesOf(const vsEntryList &entries)
+{
+    QStringList codes;
+    for (const vsEntry &entry : entries)
+        codes << entry.value(QStringLiteral("code"));
+    return codes;
+}
+
+QStringList codesOf(const vsDataModel &model)
+{
+    QStringList codes;
+    for (int row = 0; row < model.rowCount(); ++row)
+        codes << model.index(row, 0).data(vsDataModel::CodeRole).toString();
+    return codes;
+}
+
 QString writeRaw(const QString &folder, const QString &name, const QByteArray &bytes)
 {
     const QString path = QDir(folder).absoluteFilePath(name);

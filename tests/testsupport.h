@@ -1,6 +1,8 @@
 #ifndef VESTRION_TESTS_TESTSUPPORT_H
 #define VESTRION_TESTS_TESTSUPPORT_H
 
+#include "catalogue/vsdatamodel.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,10 @@ QByteArray document(const QStringList &items);
 
 // Packs the document into folder/name the way the program's catalogue files are made.
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document);
+
+// The codes of the entries, or of the model's rows, in order.
+QStringList codesOf(const vsEntryList &entries);
+QStringList codesOf(const vsDataModel &model);
 
 // Writes raw bytes to folder/name.
 QString writeRaw(const QString &folder, const QString &name, const QByteArray &bytes);

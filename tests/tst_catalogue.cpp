@@ -18,21 +18,7 @@
 #include <sys/stat.h>
 
 namespace {
-QStringList codesOf(const vsEntryList &entries)
-{
-    QStringList codes;
-    for (const vsEntry &entry : entries)
-        codes << entry.value(QStringLiteral("code"));
-    return codes;
-}
-
-QStringList codesOf(const vsDataModel &model)
-{
-    QStringList codes;
-    for (int row = 0; row < model.rowCount(); ++row)
-        codes << model.index(row, 0).data(vsDataModel::CodeRole).toString();
-    return codes;
-}
+using vsTest::codesOf;
 
 QByteArray withHeader(quint32 size, const QByteArray &zlibStream)
 {

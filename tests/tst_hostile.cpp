@@ -32,21 +32,7 @@
 namespace {
 using namespace vsCatalogueLoader;
 
-QStringList codesOf(const vsEntryList &entries)
-{
-    QStringList codes;
-    for (const vsEntry &entry : entries)
-        codes << entry.value(QStringLiteral("code"));
-    return codes;
-}
-
-QStringList codesOf(const vsDataModel &model)
-{
-    QStringList codes;
-    for (int row = 0; row < model.rowCount(); ++row)
-        codes << model.index(row, 0).data(vsDataModel::CodeRole).toString();
-    return codes;
-}
+using vsTest::codesOf;
 
 // A data file around any payload, with zero blocks as the loader skips them.
 QByteArray fileAround(const QByteArray &payload)
