@@ -1,5 +1,37 @@
 #include "catalogue/vsdatamodel.h"
 
+namespace {
+// The attribute a role reads, or an empty string for a role outside the table.
+QString attributeForRole(int role)
+{
+    switch (role) {
+    case vsDataModel::TypeRole:
+        return QStringLiteral("type");
+    case Qt::DisplayRole:
+    case vsDataModel::CodeRole:
+        return QStringLiteral("code");
+    case vsDataModel::GroupRole:
+        return QStringLiteral("group");
+    case vsDataModel::NamesRole:
+        return QStringLiteral("names");
+    case vsDataModel::SourcesRole:
+        return QStringLiteral("sources");
+    case vsDataModel::ProductionRole:
+        return QStringLiteral("production");
+    case vsDataModel::FunctionsRole:
+        return QStringLiteral("functions");
+    case vsDataModel::ProductsRole:
+        return QStringLiteral("products");
+    case vsDataModel::SafetyRole:
+        return QStringLiteral("safety");
+    case vsDataModel::StatusRole:
+        return QStringLiteral("status");
+    default:
+        return QString();
+    }
+}
+} // namespace
+
 vsDataModel::vsDataModel(QObject *parent) : QAbstractListModel(parent) {}
 
 vsDataModel::~vsDataModel() = default;
@@ -13,35 +45,6 @@ int vsDataModel::rowCount(const QModelIndex &parent) const
 {
     // A list has no children below its rows.
     return parent.isValid() ? 0 : entries.size();
-}
-
-QString vsDataModel::attributeForRole(int role)
-{
-    switch (role) {
-    case TypeRole:
-        return QStringLiteral("type");
-    case Qt::DisplayRole:
-    case CodeRole:
-        return QStringLiteral("code");
-    case GroupRole:
-        return QStringLiteral("group");
-    case NamesRole:
-        return QStringLiteral("names");
-    case SourcesRole:
-        return QStringLiteral("sources");
-    case ProductionRole:
-        return QStringLiteral("production");
-    case FunctionsRole:
-        return QStringLiteral("functions");
-    case ProductsRole:
-        return QStringLiteral("products");
-    case SafetyRole:
-        return QStringLiteral("safety");
-    case StatusRole:
-        return QStringLiteral("status");
-    default:
-        return QString();
-    }
 }
 
 QVariant vsDataModel::data(const QModelIndex &index, int role) const

@@ -42,9 +42,6 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // The attribute a role reads, or an empty string for a role outside the table.
-    static QString attributeForRole(int role);
-
 private:
     vsEntryList entries;
 };

@@ -69,11 +69,6 @@ QString secondPiece(const QStringList &list)
     return list.size() >= 2 ? list.at(1) : QString();
 }
 
-QLabel *newLabel(QWidget *parent)
-{
-    return new QLabel(parent);
-}
-
 // Markup in catalogue values is shown, but a label's rich text may read any
 // local file it names (<img src>, <link href>, url() in a style, a table's
 // background). So only a few formatting tags pass, without attributes but a
@@ -203,7 +198,7 @@ bool vsDataDisplay::createWidgets()
             &productionTextLabel, &functionsIconLabel, &functionsTitleLabel, &functionsTextLabel,
             &productsIconLabel,   &productsTitleLabel, &productsTextLabel};
         for (QLabel **label : labels)
-            *label = newLabel(contentWidget);
+            *label = new QLabel(contentWidget);
     } catch (const std::exception &) {
         // Layouts not yet handed to a widget have no owner.
         delete pageLayout;
