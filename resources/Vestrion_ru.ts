@@ -47,6 +47,10 @@
         <translation>Клавиатура выкл</translation>
     </message>
     <message>
+        <source>Find by name</source>
+        <translation>Поиск по названию</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>О программе</translation>
     </message>
@@ -61,6 +65,13 @@ Copyright (C) 2026 Morvane. All rights reserved.</source>
         <translation>Vestrion %1
 Offline reference browser for food additive codes
 Copyright (C) 2026 Morvane. All rights reserved.</translation>
+    </message>
+</context>
+<context>
+    <name>vsNameSearch</name>
+    <message>
+        <source>Name or code, as on the label</source>
+        <translation>Название или код, как на этикетке</translation>
     </message>
 </context>
 </TS>

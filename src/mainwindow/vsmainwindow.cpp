@@ -6,6 +6,7 @@
 #include "list/vsdatadelegate.h"
 #include "platform/vsinformationbox.h"
 #include "platform/vsplatform.h"
+#include "search/vsnamesearch.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -133,6 +134,7 @@ bool vsMainWindow::setup()
         keyboardOnAction = new QAction(tr("Keyboard On"), keyboardGroup);
         keyboardOffAction = new QAction(tr("Keyboard Off"), keyboardGroup);
         aboutAction = new QAction(tr("About"), this);
+        findByNameAction = new QAction(tr("Find by name"), this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
         // none is left behind when the window goes.
@@ -164,6 +166,7 @@ bool vsMainWindow::setup()
     keyboardOnAction->setObjectName(QStringLiteral("keyboardOnAction"));
     keyboardOffAction->setObjectName(QStringLiteral("keyboardOffAction"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    findByNameAction->setObjectName(QStringLiteral("findByNameAction"));
 
     setSearchLabel();
     searchLabel->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 14));
@@ -231,10 +234,18 @@ bool vsMainWindow::setup()
     if (!dataDisplay->createWidgets())
         return false;
 
+    // Its names are prepared on the first search, not here.
+    try {
+        nameSearch = new vsNameSearch(model, this);
+    } catch (const std::exception &) {
+        return false;
+    }
+
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);
     keyboardOffAction->setCheckable(true);
     menuBar()->addActions(keyboardGroup->actions());
+    menuBar()->addAction(findByNameAction);
     menuBar()->addAction(aboutAction);
     // The desktop menu bar would inherit the black window palette and draw its
     // texts black on black; it keeps the toolkit's own colours.
@@ -263,6 +274,8 @@ bool vsMainWindow::setup()
     connect(keyboardOnAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(keyboardOffAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
+    connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
+    connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -427,6 +440,12 @@ void vsMainWindow::onMenuAboutClicked()
                            .arg(QLatin1String(VESTRION_VERSION)));
 }
 
+void vsMainWindow::onMenuFindByNameClicked()
+{
+    if (nameSearch)
+        nameSearch->onOpen();
+}
+
 // Device ---------------------------------------------------------------------
 
 void vsMainWindow::onOrientationChanged(QString pOrientation)
@@ -502,6 +521,12 @@ void vsMainWindow::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     std::printf("%d\n", key);
     std::fflush(stdout);
+
+    // Ctrl+F opens the name search; F alone is no digit and stays unhandled.
+    if (key == Qt::Key_F && (event->modifiers() & Qt::ControlModifier)) {
+        onMenuFindByNameClicked();
+        return;
+    }
 
     switch (key) {
     case Qt::Key_0:

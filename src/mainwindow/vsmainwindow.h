@@ -16,6 +16,7 @@ class QVBoxLayout;
 class vsDataDisplay;
 class vsDataModel;
 class vsInformationBox;
+class vsNameSearch;
 
 // The program's one main window: the list of all entries above the numeric
 // keypad, the code search, the keyboard menu and the device's orientation and
@@ -51,6 +52,7 @@ public slots:
     void onShowData(QModelIndex pIndex);
     void onMenuKeyboardVisibilityClicked();
     void onMenuAboutClicked();
+    void onMenuFindByNameClicked();
     void onOrientationChanged(QString pOrientation);
     void onKeyboardStatusChanged(QString pStatus);
     void onTimeOut();
@@ -80,12 +82,14 @@ private:
     QAction *keyboardOnAction = nullptr;
     QAction *keyboardOffAction = nullptr;
     QAction *aboutAction = nullptr;
+    QAction *findByNameAction = nullptr;
     QTimer searchTimer;
     QLabel *searchLabel = nullptr;
     QString searchCode;
     vsInformationBox *informationBox = nullptr;
     QSettings settings;
     QString dataFolder;
+    vsNameSearch *nameSearch = nullptr;
 };
 
 #endif
