@@ -1,5 +1,5 @@
-// Benchmarks at catalogue scale: loading, memory, start-up, code search and
-// row painting, with catalogues of 1,000 to 100,000 entries in one file and in
+// Benchmarks at catalogue scale: loading, memory, start-up, code search, name
+// search and row painting, with catalogues of 1,000 to 100,000 entries in one file and in
 // ten. Every figure is the median of several repetitions, run interleaved with
 // the others, and stands beside a floor measured in the same run, because the
 // machine is shared and its absolute speed says little.
@@ -14,6 +14,8 @@
 #include "list/vsdatadelegate.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsplatform.h"
+#include "search/vsnameindex.h"
+#include "search/vsnamesearch.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -367,6 +369,73 @@ void searchModelScan(benchmark::State &state, bool lastRow)
         skip(state, QStringLiteral("the model scan found row %1").arg(found));
 }
 
+// Name search: the same 100,000 rows ---------------------------------------------
+
+// A label's two words, and one word that no entry holds: every text is scanned.
+const char *nameQuery(bool found)
+{
+    return found ? "желтый солнечный" : "щщщ";
+}
+
+// vsNameIndex::match for the last keystroke of the query. The floor is a plain
+// scan of the prepared texts for its longest word.
+void nameSearchMatch(benchmark::State &state, bool found)
+{
+    if (!searchWindowReady(state))
+        return;
+    const vsNameIndex index(rig->list->model());
+    const auto prepareStart = Clock::now();
+    const QVector<vsNameIndex::Entry> &texts = index.entries();
+    const double prepare = seconds(Clock::now() - prepareStart);
+    const QString query = QString::fromUtf8(nameQuery(found));
+    const QString longest = vsNameIndex::queryWords(query).value(0);
+    double matchSum = 0;
+    double floorSum = 0;
+    int matches = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        matches = index.match(query).size();
+        const auto end = Clock::now();
+        int floorMatches = 0;
+        const auto floorStart = Clock::now();
+        for (const vsNameIndex::Entry &entry : texts)
+            floorMatches += entry.text.contains(longest) ? 1 : 0;
+        const auto floorEnd = Clock::now();
+        benchmark::DoNotOptimize(floorMatches);
+        matchSum += seconds(end - start);
+        floorSum += seconds(floorEnd - floorStart);
+        state.SetIterationTime(seconds(end - start));
+    }
+    if (found != (matches > 0)) {
+        skip(state, QStringLiteral("the name search found %1 entries").arg(matches));
+        return;
+    }
+    state.counters["prepare_ms"] = prepare * 1e3;
+    state.counters["floor_ms"] = floorSum * 1e3 / double(state.iterations());
+    state.counters["ratio"] = matchSum / floorSum;
+    state.counters["matches"] = matches;
+}
+
+// The whole keystroke in the window: matching, the result rows, the selection.
+void nameSearchKeystroke(benchmark::State &state)
+{
+    if (!searchWindowReady(state))
+        return;
+    auto *search = rig->window->findChild<vsNameSearch *>();
+    if (!search) {
+        skip(state, QStringLiteral("the window has no name search"));
+        return;
+    }
+    const QString query = QString::fromUtf8(nameQuery(true));
+    search->onQueryChanged(query); // prepares the texts outside the measurement
+    for (auto _ : state) {
+        search->onQueryChanged(query.chopped(1));
+        const auto start = Clock::now();
+        search->onQueryChanged(query);
+        state.SetIterationTime(seconds(Clock::now() - start));
+    }
+}
+
 // Painting --------------------------------------------------------------------
 
 // What a row shows, as the delegate reads it.
@@ -641,6 +710,20 @@ void registerAll(int repetitions)
             ->Unit(benchmark::kMillisecond);
     }
 
+    for (bool found : {true, false}) {
+        benchmark::RegisterBenchmark(found ? "namesearch/words" : "namesearch/none",
+                                     [found](benchmark::State &state) { nameSearchMatch(state, found); })
+            ->UseManualTime()
+            ->Iterations(10)
+            ->Repetitions(repetitions)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("namesearch/keystroke", nameSearchKeystroke)
+        ->UseManualTime()
+        ->Iterations(10)
+        ->Repetitions(repetitions)
+        ->Unit(benchmark::kMillisecond);
+
     for (bool header : {false, true}) {
         const std::string which = header ? "header" : "row";
         benchmark::RegisterBenchmark(("paint/" + which).c_str(),
@@ -808,6 +891,25 @@ void printTables(const vsBench::MedianCollector &results, int repetitions, const
                         verdict(milliseconds(keypress), searchTargetMs)});
         }
         search.print(out);
+    }
+
+    if (results.ranAny("namesearch/")) {
+        out << "\n### Name search: one keystroke over 100,000 entries vs. a plain scan of the prepared"
+               " texts for its longest word\n\n";
+        vsBench::TextTable names({"case", "match ms", "floor ms", "match/floor", "window keystroke ms",
+                                  "prepare once ms", "target < 16 ms"});
+        const vsBench::Median keystroke = results.median("namesearch/keystroke");
+        for (const std::string which : {"words", "none"}) {
+            const vsBench::Median match = results.median("namesearch/" + which);
+            const bool words = which == "words";
+            names.add({words ? "name search: two words of a name" : "name search: no match",
+                       figure(match, milliseconds(match), 2), number(counter(match, "floor_ms"), 2),
+                       number(counter(match, "ratio"), 1),
+                       words ? figure(keystroke, milliseconds(keystroke), 2) : "",
+                       number(counter(match, "prepare_ms"), 0),
+                       verdict(words ? milliseconds(keystroke) : milliseconds(match), searchTargetMs)});
+        }
+        names.print(out);
     }
 
     if (results.ranAny("paint/")) {

@@ -37,8 +37,11 @@ private slots:
     void cleanup();
 
     void typedCodeOpensEntryAndKeysAreTraced();
+    void nameTypedInSearchOpensEntry();
 
 private:
+    QString startProgram(QTemporaryDir &home, const QByteArray &document);
+    bool focusOn(const QString &window);
     QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
     QStringList visibleWindows();
     Geometry geometryOf(const QString &window);
@@ -175,23 +178,21 @@ QStringList tst_E2e::stackingOrder()
     return order;
 }
 
-void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
+// Starts a copy of the program with the catalogue beside it, and waits for its
+// main window: its id, or empty when none came.
+QString tst_E2e::startProgram(QTemporaryDir &home, const QByteArray &document)
 {
     // The program reads data/ beside itself: a copy of it in a folder of our own.
-    QTemporaryDir home;
-    QVERIFY(home.isValid());
     const QString executable = home.filePath(QStringLiteral("vestrion"));
-    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
-    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("data")));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("config")));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("runtime")));
+    if (!QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) ||
+        !QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return QString();
+    for (const QString &folder :
+         {QStringLiteral("data"), QStringLiteral("config"), QStringLiteral("runtime")})
+        QDir(home.path()).mkpath(folder);
     QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
-                           vsTest::document({QStringLiteral(R"(type="header" code="Colours")"),
-                                             entry(QStringLiteral("E100")), entry(QStringLiteral("E101")),
-                                             entry(QStringLiteral("E102")), entry(QStringLiteral("E110"))}));
+    vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"), document);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
@@ -204,24 +205,41 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.setProcessChannelMode(QProcess::SeparateChannels);
+    programOutput.clear();
     program.start(executable, QStringList());
-    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-
+    if (!program.waitForStarted(10000))
+        return QString();
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning, 30000);
-    QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
-    const QString mainWindow = windows.first();
+    QElapsedTimer clock;
+    clock.start();
+    while ((windows = visibleWindows()).size() != 1 && program.state() == QProcess::Running &&
+           clock.elapsed() < 30000)
+        QTest::qWait(100);
+    return windows.size() == 1 && program.state() == QProcess::Running ? windows.first() : QString();
+}
+
+// No window manager here: give the window the keyboard ourselves, and say
+// whether the server reports it has it (a loaded machine is slow to).
+bool tst_E2e::focusOn(const QString &window)
+{
+    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
+}
+
+void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString mainWindow =
+        startProgram(home, vsTest::document({QStringLiteral(R"(type="header" code="Colours")"),
+                                             entry(QStringLiteral("E100")), entry(QStringLiteral("E101")),
+                                             entry(QStringLiteral("E102")), entry(QStringLiteral("E110"))}));
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    QStringList windows;
     const Geometry mainGeometry = geometryOf(mainWindow);
     QVERIFY(mainGeometry.viewable);
     QVERIFY(mainGeometry.width > 0 && mainGeometry.height > 0);
 
-    // No window manager here: give the main window the keyboard ourselves, and
-    // type only once the server says it has it (a loaded machine is slow to).
-    const auto focusOn = [this](const QString &window) {
-        runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-        return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
-    };
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
     // q and Shift+w are the digits 1 and 2 of the top letter row: the code is 102.
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"),
@@ -261,6 +279,41 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Down")});
     QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(),
                               typed + "16777221\n16777237\n", 10000);
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::nameTypedInSearchOpensEntry()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString mainWindow = startProgram(
+        home, vsTest::document({entry(QStringLiteral("E100")),
+                                QStringLiteral(R"(type="additive" code="E102" names="Тартразин:Tartrazine")"),
+                                entry(QStringLiteral("E110"))}));
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+
+    // Ctrl+F: a second window over the main one, with the keyboard in its field.
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+f")});
+    QStringList windows;
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2, 10000);
+    windows.removeOne(mainWindow);
+    const QString searchWindow = windows.first();
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(searchWindow), 10000);
+    // Latin letters: xdotool types them with the keyboard map as it is, while
+    // letters it lacks would be mapped and unmapped under the program's feet.
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("50"),
+                      QStringLiteral("TARTR")});
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+
+    // The entry opens over the search, which stays for the way back.
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 3, 10000);
+    const QStringList order = stackingOrder();
+    windows = visibleWindows();
+    windows.removeOne(mainWindow);
+    windows.removeOne(searchWindow);
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(order.indexOf(windows.first()) < order.indexOf(searchWindow));
     QCOMPARE(program.state(), QProcess::Running);
 }
 

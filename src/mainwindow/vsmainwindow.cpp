@@ -234,13 +234,6 @@ bool vsMainWindow::setup()
     if (!dataDisplay->createWidgets())
         return false;
 
-    // Its names are prepared on the first search, not here.
-    try {
-        nameSearch = new vsNameSearch(model, this);
-    } catch (const std::exception &) {
-        return false;
-    }
-
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);
     keyboardOffAction->setCheckable(true);
@@ -275,7 +268,6 @@ bool vsMainWindow::setup()
     connect(keyboardOffAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
     connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
-    connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -442,8 +434,18 @@ void vsMainWindow::onMenuAboutClicked()
 
 void vsMainWindow::onMenuFindByNameClicked()
 {
-    if (nameSearch)
-        nameSearch->onOpen();
+    if (!model)
+        return;
+    // Made on first use, so that start-up does not pay for it.
+    if (!nameSearch) {
+        try {
+            nameSearch = new vsNameSearch(model, this);
+        } catch (const std::exception &) {
+            return;
+        }
+        connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+    }
+    nameSearch->onOpen();
 }
 
 // Device ---------------------------------------------------------------------

@@ -37,6 +37,12 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     queryEdit->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 18));
     queryEdit->setMaxLength(vsNameIndex::maxQueryLength);
     queryEdit->setClearButtonEnabled(true);
+    // Light text on a dark field, like the rest of the window.
+    QPalette field = queryEdit->palette();
+    field.setColor(QPalette::Base, QColor(30, 30, 30));
+    field.setColor(QPalette::Text, Qt::white);
+    field.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    queryEdit->setPalette(field);
     queryEdit->installEventFilter(this);
 
     resultView->setObjectName(QStringLiteral("resultView"));
