@@ -158,9 +158,15 @@ void tst_CatalogueData::entriesAreComplete()
         }
         const QString source = pieces(model, row, vsDataModel::SourcesRole).first();
         if (!source.isEmpty()) {
-            static const QStringList sourceTags = {"plant", "animal", "mineral", "microbial", "synthetic"};
+            static const QStringList sourceTags = {"plant",   "animal",    "mixed",
+                                                   "mineral", "microbial", "synthetic"};
             QVERIFY2(sourceTags.contains(source),
                      qPrintable(code + QStringLiteral(": source tag ") + source));
+            // Fats "vegetable or animal" must not pass for plant-only to a reader of the tag.
+            const QString text = pieces(model, row, vsDataModel::SourcesRole).value(1);
+            if (text.contains(QStringLiteral("растительн")) && text.contains(QStringLiteral("животн")))
+                QVERIFY2(source == QLatin1String("mixed"),
+                         qPrintable(code + QStringLiteral(": source tag ") + source));
         }
     }
 }
