@@ -69,6 +69,15 @@ QStringList pieces(const vsDataModel &model, int row, int role)
 {
     return model.index(row, 0).data(role).toString().split(QLatin1Char(':'), Qt::KeepEmptyParts);
 }
+
+int rowOf(const vsDataModel &model, const QString &code)
+{
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.index(row, 0).data(vsDataModel::CodeRole).toString() == code)
+            return row;
+    }
+    return -1;
+}
 } // namespace
 
 class tst_CatalogueData : public QObject
@@ -81,6 +90,7 @@ private slots:
     void entriesAreComplete();
     void safetyLevelsFollowTheRule();
     void noMarkupOrStraySpace();
+    void amendedEntriesSayWhatTheLawSays();
 
 private:
     vsDataModel model;
@@ -158,9 +168,15 @@ void tst_CatalogueData::entriesAreComplete()
         }
         const QString source = pieces(model, row, vsDataModel::SourcesRole).first();
         if (!source.isEmpty()) {
-            static const QStringList sourceTags = {"plant", "animal", "mineral", "microbial", "synthetic"};
+            static const QStringList sourceTags = {"plant",   "animal",    "mixed",
+                                                   "mineral", "microbial", "synthetic"};
             QVERIFY2(sourceTags.contains(source),
                      qPrintable(code + QStringLiteral(": source tag ") + source));
+            // Fats "vegetable or animal" must not pass for plant-only to a reader of the tag.
+            const QString text = pieces(model, row, vsDataModel::SourcesRole).value(1);
+            if (text.contains(QStringLiteral("растительн")) && text.contains(QStringLiteral("животн")))
+                QVERIFY2(source == QLatin1String("mixed"),
+                         qPrintable(code + QStringLiteral(": source tag ") + source));
         }
     }
 }
@@ -208,6 +224,57 @@ void tst_CatalogueData::noMarkupOrStraySpace()
                          qPrintable(QStringLiteral("stray space in \"%1\"").arg(value)));
         }
     }
+}
+
+void tst_CatalogueData::amendedEntriesSayWhatTheLawSays()
+{
+    // Authorised since 2015, each with every section filled.
+    for (const QString &code :
+         QStringList{"E463a", "E534", "E960b", "E960c", "E960d", "E160b(i)", "E160b(ii)"}) {
+        const int row = rowOf(model, code);
+        QVERIFY2(row >= 0, qPrintable(code + QStringLiteral(" missing")));
+        QCOMPARE(pieces(model, row, vsDataModel::SafetyRole).first(), QStringLiteral("0"));
+        QCOMPARE(pieces(model, row, vsDataModel::StatusRole).first(), QStringLiteral("eu"));
+        for (int role : {int(vsDataModel::SourcesRole), int(vsDataModel::ProductionRole),
+                         int(vsDataModel::ProductsRole)})
+            QVERIFY2(!pieces(model, row, role).value(1).isEmpty(),
+                     qPrintable(code + QStringLiteral(": empty section")));
+    }
+    // The combined annatto code was retired when it was split.
+    QCOMPARE(rowOf(model, QStringLiteral("E160b")), -1);
+    QCOMPARE(pieces(model, rowOf(model, QStringLiteral("E160b(i)")), vsDataModel::NamesRole).value(1),
+             QStringLiteral("Annatto bixin"));
+    QCOMPARE(pieces(model, rowOf(model, QStringLiteral("E160b(ii)")), vsDataModel::NamesRole).value(1),
+             QStringLiteral("Annatto norbixin"));
+
+    // Food enzymes fall under their own regulation, not the additive list nor "ingredients".
+    for (const QString &code : QStringList{"E1100", "E1101", "E1102", "E1104"}) {
+        const int row = rowOf(model, code);
+        QVERIFY2(row >= 0, qPrintable(code + QStringLiteral(" missing")));
+        QCOMPARE(pieces(model, row, vsDataModel::SafetyRole).first(), QStringLiteral("3"));
+        const QString status = pieces(model, row, vsDataModel::StatusRole).value(1);
+        QVERIFY2(status.contains(QStringLiteral("фермент")) && status.contains(QStringLiteral("1332/2008")) &&
+                     !status.contains(QStringLiteral("ингредиент")),
+                 qPrintable(code + QStringLiteral(": ") + status));
+    }
+
+    // No use of the aluminium silicates E556 and E559 outlived the transition.
+    for (const QString &code : QStringList{"E556", "E559"}) {
+        const int row = rowOf(model, code);
+        QCOMPARE(pieces(model, row, vsDataModel::SafetyRole).first(), QStringLiteral("3"));
+        QVERIFY2(pieces(model, row, vsDataModel::StatusRole).value(1).contains(QStringLiteral("380/2012")),
+                 qPrintable(code));
+    }
+
+    // Acetic anhydride esterifies, adipic anhydride cross-links; rowan holds parasorbic acid.
+    const QString e1422 =
+        pieces(model, rowOf(model, QStringLiteral("E1422")), vsDataModel::ProductionRole).value(1);
+    QVERIFY2(e1422.contains(QStringLiteral("этерификацией крахмала уксусным ангидридом")) &&
+                 e1422.contains(QStringLiteral("сшиванием ангидридом адипиновой кислоты")),
+             qPrintable(e1422));
+    QVERIFY(pieces(model, rowOf(model, QStringLiteral("E200")), vsDataModel::SourcesRole)
+                .value(1)
+                .contains(QStringLiteral("парасорбиновая кислота")));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueData)
