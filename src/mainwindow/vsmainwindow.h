@@ -15,6 +15,7 @@ class QToolButton;
 class QVBoxLayout;
 class vsDataDisplay;
 class vsDataModel;
+class vsDevice;
 class vsInformationBox;
 
 // The program's one main window: the list of all entries above the numeric
@@ -69,6 +70,7 @@ private:
     void showSearchBox();
     bool isHeaderRow(int row) const;
 
+    vsDevice *device = nullptr;
     vsDataModel *model = nullptr;
     QListView *listView = nullptr;
     QWidget *keypadWidget = nullptr;

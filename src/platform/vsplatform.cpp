@@ -1,8 +1,6 @@
 #include "platform/vsplatform.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDateTime>
 #include <QEvent>
 #include <QLayout>
@@ -80,25 +78,6 @@ QString &slideStateOverride()
     return path;
 }
 
-// Lives as a child of the receiver, so it ends with it.
-class SignalForwarder : public QObject
-{
-    Q_OBJECT
-
-public:
-    SignalForwarder(QObject *receiver, const char *method) : QObject(receiver), method(method) {}
-
-public slots:
-    void forward(const QDBusMessage &message)
-    {
-        QMetaObject::invokeMethod(parent(), method.constData(), Qt::DirectConnection,
-                                  Q_ARG(QString, message.member()));
-    }
-
-private:
-    QByteArray method;
-};
-
 class StartupProbe : public QObject
 {
 public:
@@ -168,19 +147,6 @@ void setSlideStateFilePath(const QString &path)
     slideStateOverride() = path;
 }
 
-bool forwardSystemBusSignal(const QString &path, const QString &interface, const QString &name,
-                            const QString &signature, QObject *receiver, const char *method)
-{
-    if (!receiver || !method)
-        return false;
-    auto *forwarder = new SignalForwarder(receiver, method);
-    if (QDBusConnection::systemBus().connect(QString(), path, interface, name, signature, forwarder,
-                                             SLOT(forward(QDBusMessage))))
-        return true;
-    delete forwarder;
-    return false;
-}
-
 void installStartupProbe(QWidget *window)
 {
     if (window && qEnvironmentVariableIsSet("VESTRION_EXIT_AFTER_FIRST_PAINT"))
@@ -188,5 +154,3 @@ void installStartupProbe(QWidget *window)
 }
 
 } // namespace vsPlatform
-
-#include "vsplatform.moc"

@@ -3,7 +3,6 @@
 
 #include <QString>
 
-class QObject;
 class QWidget;
 
 // Desktop stand-ins for the handheld's window services. Callers name the
@@ -34,14 +33,6 @@ void updateDesktopGeometry();
 QString slideStateFilePath();
 // Tests point it at a file of their own; an empty path restores the device's.
 void setSlideStateFilePath(const QString &path);
-
-// Hands every signal `name` with the D-Bus signature `signature`, from any
-// sender on the system bus at `path` and `interface`, to the receiver's
-// one-string method `method` (invoked by name), whatever the signal carries:
-// the method gets the signal's name. For reports whose arguments cannot reach
-// a one-string slot directly. False when the subscription failed (no bus).
-bool forwardSystemBusSignal(const QString &path, const QString &interface, const QString &name,
-                            const QString &signature, QObject *receiver, const char *method);
 
 // With VESTRION_EXIT_AFTER_FIRST_PAINT set, the window's first paint prints the
 // milliseconds since the epoch to standard error and ends the event loop, so
