@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -37,6 +38,7 @@ private slots:
     void cleanup();
 
     void typedCodeOpensEntryAndKeysAreTraced();
+    void dragScrollsTheListAndTapOpens();
 
 private:
     QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
@@ -261,6 +263,100 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Down")});
     QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(),
                               typed + "16777221\n16777237\n", 10000);
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::dragScrollsTheListAndTapOpens()
+{
+    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
+    if (import.isEmpty())
+        QSKIP("import is missing (Debian package imagemagick)");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString executable = home.filePath(QStringLiteral("vestrion"));
+    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
+    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("data")));
+    QStringList items;
+    for (int code = 100; code < 160; ++code)
+        items << entry(QStringLiteral("E%1").arg(code));
+    vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
+                           vsTest::document(items));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.start(executable, QStringList());
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+
+    QStringList windows;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning, 30000);
+    QVERIFY(program.state() == QProcess::Running);
+    const QString mainWindow = windows.first();
+    const Geometry main = geometryOf(mainWindow);
+    QVERIFY(main.width >= 400 && main.height >= 400);
+    const auto grab = [&] {
+        QProcess process;
+        QProcessEnvironment grabEnvironment = QProcessEnvironment::systemEnvironment();
+        grabEnvironment.insert(QStringLiteral("DISPLAY"), display);
+        process.setProcessEnvironment(grabEnvironment);
+        process.start(import, {QStringLiteral("-window"), mainWindow, QStringLiteral("png:-")});
+        process.waitForFinished(10000);
+        return QImage::fromData(process.readAllStandardOutput(), "PNG");
+    };
+    QImage before;
+    QTRY_VERIFY_WITH_TIMEOUT(!(before = grab()).isNull(), 10000);
+
+    // Press, move up in steps, release: the list follows the finger.
+    const QString x = QString::number(main.x + main.width / 2);
+    const auto y = [&main](int fromTop) { return QString::number(main.y + fromTop); };
+    runTool(xdotool, {QStringLiteral("mousemove"),
+                      x,
+                      y(350),
+                      QStringLiteral("mousedown"),
+                      QStringLiteral("1"),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(320),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(250),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(180),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(110),
+                      QStringLiteral("mouseup"),
+                      QStringLiteral("1")});
+    // Let the flick come to rest.
+    QImage after = grab();
+    QImage settled;
+    QTRY_VERIFY_WITH_TIMEOUT((settled = grab()) == after || ((after = settled), false), 15000);
+    // The code boxes on the left: the selection, which a press moves, is
+    // drawn beside them, so they change only when the list scrolls.
+    const QRect codes(0, 40, 130, main.height - 40);
+    QVERIFY2(after.copy(codes) != before.copy(codes), "the drag did not scroll the list");
+    // A press that turned into a drag opened nothing.
+    QCOMPARE(visibleWindows(), QStringList{mainWindow});
+
+    // A tap opens the entry under it: the detail window comes over the main one.
+    runTool(xdotool, {QStringLiteral("mousemove"), x, y(200), QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
     QCOMPARE(program.state(), QProcess::Running);
 }
 

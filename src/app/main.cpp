@@ -13,7 +13,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("morvane.org"));
     QCoreApplication::setApplicationName(QStringLiteral("Vestrion"));
+    vsPlatform::prepareApplication();
     QApplication app(argc, argv);
+    vsPlatform::applyDarkLook();
 
     // Russian always, whatever the locale; without the catalogue the English texts stay.
     QTranslator translator;

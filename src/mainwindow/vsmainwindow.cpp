@@ -192,6 +192,7 @@ bool vsMainWindow::setup()
     listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listView->setPalette(black);
+    vsPlatform::enableKineticScrolling(listView);
 
     const QModelIndex first = model->index(0, 0, QModelIndex());
     if (first.isValid()) {
@@ -201,6 +202,7 @@ bool vsMainWindow::setup()
 
     if (!dataDisplay->createWidgets())
         return false;
+    vsPlatform::enableKineticScrolling(dataDisplay);
 
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);
@@ -357,6 +359,8 @@ void vsMainWindow::searchItem()
         const QModelIndex index = items->index(row, 0, QModelIndex());
         if (index.data(vsDataModel::CodeRole).toString().indexOf(needle, 0, Qt::CaseSensitive) == -1)
             continue;
+        // A flick still running would carry the list away from the match.
+        vsPlatform::stopKineticScrolling(listView);
         listView->scrollTo(index, QAbstractItemView::PositionAtTop);
         listView->clearSelection();
         listView->selectionModel()->select(index, QItemSelectionModel::Select);

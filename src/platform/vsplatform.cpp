@@ -1,9 +1,12 @@
 #include "platform/vsplatform.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QLayout>
+#include <QPalette>
+#include <QScroller>
 #include <QTimer>
 #include <QWidget>
 
@@ -145,6 +148,69 @@ QString slideStateFilePath()
 void setSlideStateFilePath(const QString &path)
 {
     slideStateOverride() = path;
+}
+
+void prepareApplication()
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
+}
+
+void applyDarkLook()
+{
+    const QColor text(255, 255, 255);
+    const QColor dimText(128, 128, 128);
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(24, 24, 24));
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, QColor(0, 0, 0));
+    palette.setColor(QPalette::AlternateBase, QColor(32, 32, 32));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(40, 40, 40));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, QColor(255, 128, 6));
+    palette.setColor(QPalette::Light, QColor(72, 72, 72));
+    palette.setColor(QPalette::Midlight, QColor(56, 56, 56));
+    palette.setColor(QPalette::Mid, QColor(36, 36, 36));
+    palette.setColor(QPalette::Dark, QColor(16, 16, 16));
+    palette.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    palette.setColor(QPalette::Highlight, QColor(255, 128, 6));
+    palette.setColor(QPalette::HighlightedText, QColor(0, 0, 0));
+    palette.setColor(QPalette::Link, QColor(90, 170, 255));
+    palette.setColor(QPalette::LinkVisited, QColor(170, 130, 255));
+    palette.setColor(QPalette::ToolTipBase, QColor(40, 40, 40));
+    palette.setColor(QPalette::ToolTipText, text);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 12, 0)
+    palette.setColor(QPalette::PlaceholderText, dimText);
+#endif
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, dimText);
+    QApplication::setPalette(palette);
+}
+
+void enableKineticScrolling(QAbstractScrollArea *area)
+{
+    if (!area)
+        return;
+    // Flicks move by pixels; by items they would jump a row per pixel dragged.
+    if (auto *view = qobject_cast<QAbstractItemView *>(area)) {
+        view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    }
+    // Touches reach the area as mouse events, so the mouse gesture serves both.
+    QScroller::grabGesture(area->viewport(), QScroller::LeftMouseButtonGesture);
+    QScrollerProperties properties = QScroller::scroller(area->viewport())->scrollerProperties();
+    properties.setScrollMetric(QScrollerProperties::HorizontalOvershootPolicy,
+                               QVariant::fromValue(QScrollerProperties::OvershootAlwaysOff));
+    QScroller::scroller(area->viewport())->setScrollerProperties(properties);
+}
+
+void stopKineticScrolling(QAbstractScrollArea *area)
+{
+    if (area && QScroller::hasScroller(area->viewport()))
+        QScroller::scroller(area->viewport())->stop();
 }
 
 void installStartupProbe(QWidget *window)

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QAbstractScrollArea;
 class QWidget;
 
 // Desktop stand-ins for the handheld's window services. Callers name the
@@ -33,6 +34,21 @@ void updateDesktopGeometry();
 QString slideStateFilePath();
 // Tests point it at a file of their own; an empty path restores the device's.
 void setSlideStateFilePath(const QString &path);
+
+// What the handheld's toolkit gave every program for free. Call
+// prepareApplication() before the application object exists and
+// applyDarkLook() right after it, before any window.
+// Dense screens: scaling by the screen's density (Qt 6 does it by itself).
+void prepareApplication();
+// The handheld's dark palette, light text on black, for everything the
+// program's own palettes and style sheets leave open.
+void applyDarkLook();
+
+// Kinetic (flick) scrolling by finger or left mouse button. A tap still
+// clicks; a press that turns into a drag never does.
+void enableKineticScrolling(QAbstractScrollArea *area);
+// Ends a flick in progress, before the program scrolls the area itself.
+void stopKineticScrolling(QAbstractScrollArea *area);
 
 // With VESTRION_EXIT_AFTER_FIRST_PAINT set, the window's first paint prints the
 // milliseconds since the epoch to standard error and ends the event loop, so
