@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,6 +40,7 @@ private slots:
 
     void typedCodeOpensEntryAndKeysAreTraced();
     void dragScrollsTheListAndTapOpens();
+    void denseScreenDoublesEverything();
 
 private:
     QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
@@ -358,6 +360,119 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
     runTool(xdotool, {QStringLiteral("mousemove"), x, y(200), QStringLiteral("click"), QStringLiteral("1")});
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
     QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::denseScreenDoublesEverything()
+{
+    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
+    const QString xrdb = QStandardPaths::findExecutable(QStringLiteral("xrdb"));
+    if (import.isEmpty() || xrdb.isEmpty())
+        QSKIP("import or xrdb is missing (Debian packages imagemagick, x11-xserver-utils)");
+
+    // A server of its own that keeps its resources when clients leave.
+    QProcess denseServer;
+    denseServer.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
+                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                       QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("2048x1536x24"),
+                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY2(denseServer.waitForStarted(10000), "Xvfb did not start");
+    QByteArray number;
+    QElapsedTimer clock;
+    clock.start();
+    while (!number.contains('\n') && denseServer.state() == QProcess::Running && clock.elapsed() < 20000) {
+        denseServer.waitForReadyRead(200);
+        number += denseServer.readAllStandardOutput();
+    }
+    QVERIFY2(number.contains('\n'), "Xvfb did not start");
+    const QString sharedDisplay = display;
+    display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    const auto restore = qScopeGuard([&] {
+        display = sharedDisplay;
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        denseServer.kill();
+        denseServer.waitForFinished(5000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty(),
+                             10000);
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString executable = home.filePath(QStringLiteral("vestrion"));
+    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
+    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("data")));
+    vsTest::writeCatalogue(
+        home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
+        vsTest::document({QStringLiteral(R"(type="header" code="Colours")"), entry(QStringLiteral("E100")),
+                          entry(QStringLiteral("E101(ii)")), entry(QStringLiteral("E1520"))}));
+
+    // The main window as the program shows it at the given density.
+    const auto shoot = [&](const QByteArray &dpi, Geometry *geometry) {
+        QProcess resources;
+        QProcessEnvironment xEnvironment = QProcessEnvironment::systemEnvironment();
+        xEnvironment.insert(QStringLiteral("DISPLAY"), display);
+        resources.setProcessEnvironment(xEnvironment);
+        resources.start(xrdb, {QStringLiteral("-merge")});
+        resources.write("Xft.dpi: " + dpi + '\n');
+        resources.closeWriteChannel();
+        resources.waitForFinished(10000);
+
+        QProcessEnvironment environment = xEnvironment;
+        environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+        environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=/nonexistent"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(home.path());
+        program.start(executable, QStringList());
+        QStringList windows;
+        if (!QTest::qWaitFor([&] { return (windows = visibleWindows()).size() == 1; }, 30000))
+            return QImage();
+        *geometry = geometryOf(windows.first());
+        QImage shot;
+        // Painted once the grab stops changing.
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                QProcess grabber;
+                grabber.setProcessEnvironment(xEnvironment);
+                grabber.start(import, {QStringLiteral("-window"), windows.first(), QStringLiteral("png:-")});
+                grabber.waitForFinished(10000);
+                const QImage next = QImage::fromData(grabber.readAllStandardOutput(), "PNG");
+                const bool same = !next.isNull() && next == shot;
+                shot = next;
+                return same;
+            },
+            10000);
+        program.kill();
+        program.waitForFinished(5000);
+        return settled ? shot.convertToFormat(QImage::Format_RGB32) : QImage();
+    };
+    Geometry normal, dense;
+    const QImage normalShot = shoot("96", &normal);
+    const QImage denseShot = shoot("192", &dense);
+    QVERIFY(!normalShot.isNull() && !denseShot.isNull());
+    qInfo("window at 96 dpi %dx%d, at 192 dpi %dx%d", normal.width, normal.height, dense.width, dense.height);
+    QVERIFY(qAbs(dense.width - 2 * normal.width) <= 8 && qAbs(dense.height - 2 * normal.height) <= 8);
+
+    // Halved, the dense window looks like the normal one: code boxes, rows and
+    // text all doubled, nothing spilling out of its box.
+    const QImage halved =
+        denseShot.scaled(normalShot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qint64 difference = 0;
+    for (int y = 0; y < normalShot.height(); ++y)
+        for (int x = 0; x < normalShot.width(); ++x) {
+            const QRgb a = normalShot.pixel(x, y);
+            const QRgb b = halved.pixel(x, y);
+            difference += qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
+        }
+    const double mean = double(difference) / (3.0 * normalShot.width() * normalShot.height());
+    qInfo("mean difference of the halved dense window: %.2f of 255", mean);
+    QVERIFY2(mean < 8, qPrintable(QString::number(mean)));
 }
 
 QTEST_GUILESS_MAIN(tst_E2e)

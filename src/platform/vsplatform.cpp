@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QEvent>
+#include <QIcon>
+#include <QImageReader>
 #include <QLayout>
 #include <QPalette>
 #include <QScroller>
@@ -188,6 +190,12 @@ void applyDarkLook()
     for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, dimText);
     QApplication::setPalette(palette);
+}
+
+QPixmap iconPixmap(const QString &path)
+{
+    const QSize size = QImageReader(path).size();
+    return size.isValid() ? QIcon(path).pixmap(size) : QPixmap();
 }
 
 void enableKineticScrolling(QAbstractScrollArea *area)

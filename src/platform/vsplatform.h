@@ -1,6 +1,7 @@
 #ifndef VESTRION_PLATFORM_VSPLATFORM_H
 #define VESTRION_PLATFORM_VSPLATFORM_H
 
+#include <QPixmap>
 #include <QString>
 
 class QAbstractScrollArea;
@@ -43,6 +44,11 @@ void prepareApplication();
 // The handheld's dark palette, light text on black, for everything the
 // program's own palettes and style sheets leave open.
 void applyDarkLook();
+
+// The image at path at its own size in logical pixels, taken from its
+// "@2x" rendering beside it on a dense screen. A plain QPixmap load never
+// looks for that file.
+QPixmap iconPixmap(const QString &path);
 
 // Kinetic (flick) scrolling by finger or left mouse button. A tap still
 // clicks; a press that turns into a drag never does.
