@@ -4,8 +4,8 @@
 
 #include "platform/vsplatform.h"
 
+#include <QApplication>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QResource>
@@ -136,7 +136,7 @@ int main(int argc, char *argv[])
     // A screen of twice the handheld's density, with the program's own set-up.
     qputenv("QT_SCALE_FACTOR", "2");
     vsPlatform::prepareApplication();
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     tst_Icons test;
     return QTest::qExec(&test, argc, argv);
 }
