@@ -47,6 +47,9 @@ private:
     QStringList visibleWindows();
     Geometry geometryOf(const QString &window);
     QStringList stackingOrder();
+    bool prepareHome(const QTemporaryDir &home, const QStringList &items);
+    QString startProgram(const QTemporaryDir &home);
+    QImage grabWindow(const QString &window);
 
     QString xdotool;
     QString xwininfo;
@@ -268,52 +271,65 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     QCOMPARE(program.state(), QProcess::Running);
 }
 
-void tst_E2e::dragScrollsTheListAndTapOpens()
+// A copy of the program with the items as its catalogue, in home.
+bool tst_E2e::prepareHome(const QTemporaryDir &home, const QStringList &items)
 {
-    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
-    if (import.isEmpty())
-        QSKIP("import is missing (Debian package imagemagick)");
-    QTemporaryDir home;
-    QVERIFY(home.isValid());
     const QString executable = home.filePath(QStringLiteral("vestrion"));
-    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
-    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("data")));
-    QStringList items;
-    for (int code = 100; code < 160; ++code)
-        items << entry(QStringLiteral("E%1").arg(code));
-    vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
-                           vsTest::document(items));
+    return home.isValid() && QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) &&
+           QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+           QDir(home.path()).mkpath(QStringLiteral("data")) &&
+           !vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
+                                   vsTest::document(items))
+                .isEmpty();
+}
 
+// Starts the program prepared in home on the current display; its main
+// window's id once it is shown, or nothing.
+QString tst_E2e::startProgram(const QTemporaryDir &home)
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+    environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
-    program.start(executable, QStringList());
-    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-
+    program.start(home.filePath(QStringLiteral("vestrion")), QStringList());
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning, 30000);
-    QVERIFY(program.state() == QProcess::Running);
-    const QString mainWindow = windows.first();
+    if (!QTest::qWaitFor([&] { return (windows = visibleWindows()).size() == 1; }, 30000))
+        return QString();
+    return windows.first();
+}
+
+QImage tst_E2e::grabWindow(const QString &window)
+{
+    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    process.setProcessEnvironment(environment);
+    process.start(import, {QStringLiteral("-window"), window, QStringLiteral("png:-")});
+    process.waitForFinished(10000);
+    return QImage::fromData(process.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+void tst_E2e::dragScrollsTheListAndTapOpens()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
+        QSKIP("import is missing (Debian package imagemagick)");
+    QTemporaryDir home;
+    QStringList items;
+    for (int code = 100; code < 160; ++code)
+        items << entry(QStringLiteral("E%1").arg(code));
+    QVERIFY(prepareHome(home, items));
+    const QString mainWindow = startProgram(home);
+    QVERIFY(!mainWindow.isEmpty());
     const Geometry main = geometryOf(mainWindow);
     QVERIFY(main.width >= 400 && main.height >= 400);
-    const auto grab = [&] {
-        QProcess process;
-        QProcessEnvironment grabEnvironment = QProcessEnvironment::systemEnvironment();
-        grabEnvironment.insert(QStringLiteral("DISPLAY"), display);
-        process.setProcessEnvironment(grabEnvironment);
-        process.start(import, {QStringLiteral("-window"), mainWindow, QStringLiteral("png:-")});
-        process.waitForFinished(10000);
-        return QImage::fromData(process.readAllStandardOutput(), "PNG");
-    };
     QImage before;
-    QTRY_VERIFY_WITH_TIMEOUT(!(before = grab()).isNull(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!(before = grabWindow(mainWindow)).isNull(), 10000);
 
     // Press, move up in steps, release: the list follows the finger.
     const QString x = QString::number(main.x + main.width / 2);
@@ -346,9 +362,10 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
                       QStringLiteral("mouseup"),
                       QStringLiteral("1")});
     // Let the flick come to rest.
-    QImage after = grab();
+    QImage after = grabWindow(mainWindow);
     QImage settled;
-    QTRY_VERIFY_WITH_TIMEOUT((settled = grab()) == after || ((after = settled), false), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT((settled = grabWindow(mainWindow)) == after || ((after = settled), false),
+                             15000);
     // The code boxes on the left: the selection, which a press moves, is
     // drawn beside them, so they change only when the list scrolls.
     const QRect codes(0, 40, 130, main.height - 40);
@@ -364,9 +381,8 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
 
 void tst_E2e::denseScreenDoublesEverything()
 {
-    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
     const QString xrdb = QStandardPaths::findExecutable(QStringLiteral("xrdb"));
-    if (import.isEmpty() || xrdb.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty() || xrdb.isEmpty())
         QSKIP("import or xrdb is missing (Debian packages imagemagick, x11-xserver-utils)");
 
     // A server of its own that keeps its resources when clients leave.
@@ -377,21 +393,14 @@ void tst_E2e::denseScreenDoublesEverything()
                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY2(denseServer.waitForStarted(10000), "Xvfb did not start");
     QByteArray number;
-    QElapsedTimer clock;
-    clock.start();
-    while (!number.contains('\n') && denseServer.state() == QProcess::Running && clock.elapsed() < 20000) {
-        denseServer.waitForReadyRead(200);
-        number += denseServer.readAllStandardOutput();
-    }
-    QVERIFY2(number.contains('\n'), "Xvfb did not start");
+    QVERIFY2(QTest::qWaitFor([&] { return (number += denseServer.readAllStandardOutput()).contains('\n'); },
+                             20000),
+             "Xvfb did not start");
     const QString sharedDisplay = display;
     display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
     const auto restore = qScopeGuard([&] {
         display = sharedDisplay;
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
+        cleanup();
         denseServer.kill();
         denseServer.waitForFinished(5000);
     });
@@ -399,58 +408,33 @@ void tst_E2e::denseScreenDoublesEverything()
                              10000);
 
     QTemporaryDir home;
-    QVERIFY(home.isValid());
-    const QString executable = home.filePath(QStringLiteral("vestrion"));
-    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
-    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("data")));
-    vsTest::writeCatalogue(
-        home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
-        vsTest::document({QStringLiteral(R"(type="header" code="Colours")"), entry(QStringLiteral("E100")),
-                          entry(QStringLiteral("E101(ii)")), entry(QStringLiteral("E1520"))}));
-
-    // The main window as the program shows it at the given density.
+    QVERIFY(
+        prepareHome(home, {QStringLiteral(R"(type="header" code="Colours")"), entry(QStringLiteral("E100")),
+                           entry(QStringLiteral("E101(ii)")), entry(QStringLiteral("E1520"))}));
+    // The main window as the program shows it at the given density, once painted.
     const auto shoot = [&](const QByteArray &dpi, Geometry *geometry) {
         QProcess resources;
-        QProcessEnvironment xEnvironment = QProcessEnvironment::systemEnvironment();
-        xEnvironment.insert(QStringLiteral("DISPLAY"), display);
-        resources.setProcessEnvironment(xEnvironment);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        resources.setProcessEnvironment(environment);
         resources.start(xrdb, {QStringLiteral("-merge")});
         resources.write("Xft.dpi: " + dpi + '\n');
         resources.closeWriteChannel();
         resources.waitForFinished(10000);
 
-        QProcessEnvironment environment = xEnvironment;
-        environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
-        environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
-                           QStringLiteral("unix:path=/nonexistent"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(home.path());
-        program.start(executable, QStringList());
-        QStringList windows;
-        if (!QTest::qWaitFor([&] { return (windows = visibleWindows()).size() == 1; }, 30000))
-            return QImage();
-        *geometry = geometryOf(windows.first());
+        const QString window = startProgram(home);
         QImage shot;
-        // Painted once the grab stops changing.
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                QProcess grabber;
-                grabber.setProcessEnvironment(xEnvironment);
-                grabber.start(import, {QStringLiteral("-window"), windows.first(), QStringLiteral("png:-")});
-                grabber.waitForFinished(10000);
-                const QImage next = QImage::fromData(grabber.readAllStandardOutput(), "PNG");
-                const bool same = !next.isNull() && next == shot;
-                shot = next;
-                return same;
-            },
-            10000);
-        program.kill();
-        program.waitForFinished(5000);
-        return settled ? shot.convertToFormat(QImage::Format_RGB32) : QImage();
+        const bool settled = !window.isEmpty() && QTest::qWaitFor(
+                                                      [&] {
+                                                          const QImage next = grabWindow(window);
+                                                          const bool same = !next.isNull() && next == shot;
+                                                          shot = next;
+                                                          return same;
+                                                      },
+                                                      10000);
+        *geometry = geometryOf(window);
+        cleanup();
+        return settled ? shot : QImage();
     };
     Geometry normal, dense;
     const QImage normalShot = shoot("96", &normal);
