@@ -1,0 +1,163 @@
+// The label reader: additives found in ingredient lists by code and by name,
+// over the written label set and over single spellings and traps.
+
+#include "labelset.h"
+#include "testsupport.h"
+
+#include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsdatamodel.h"
+#include "label/vslabelanalyser.h"
+
+#include <QtTest>
+
+class tst_label : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void labelSet_recallAndPrecision();
+    void codes_everySpelling_data();
+    void codes_everySpelling();
+    void names_wholeAndInflected_data();
+    void names_wholeAndInflected();
+    void result_orderOfFirstMention();
+    void badInput_definedResult();
+
+private:
+    QStringList codesFound(const QString &text) const;
+
+    vsDataModel catalogue;
+    std::unique_ptr<vsLabelAnalyser> analyser;
+};
+
+QStringList tst_label::codesFound(const QString &text) const
+{
+    QStringList codes;
+    for (int row : analyser->analyse(text))
+        codes << catalogue.index(row, 0).data(vsDataModel::CodeRole).toString();
+    return codes;
+}
+
+void tst_label::initTestCase()
+{
+    vsCatalogueLoader::loadFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"), &catalogue);
+    QVERIFY(catalogue.rowCount() > 400);
+    analyser.reset(new vsLabelAnalyser(&catalogue));
+}
+
+void tst_label::labelSet_recallAndPrecision()
+{
+    const QVector<vsLabelSet::Label> labels =
+        vsLabelSet::load(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels"));
+    QVERIFY(labels.size() >= 10);
+    vsLabelSet::Score score;
+    for (const vsLabelSet::Label &label : labels) {
+        const QStringList found = codesFound(label.text);
+        if (found != label.codes)
+            qWarning().noquote() << label.name << "expected" << label.codes.join(QLatin1Char(' ')) << "found"
+                                 << found.join(QLatin1Char(' '));
+        score.add(label.codes, found);
+    }
+    qInfo("text: %d expected, %d found, %d correct", score.expected, score.found, score.correct);
+    QVERIFY2(score.recall() >= 0.98, qPrintable(QString::number(score.recall())));
+    QVERIFY2(score.precision() >= 0.98, qPrintable(QString::number(score.precision())));
+}
+
+void tst_label::codes_everySpelling_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("codes");
+    const QStringList e330{QStringLiteral("E330")};
+    QTest::newRow("latin") << QStringLiteral("E330") << e330;
+    QTest::newRow("cyrillic lower") << QStringLiteral("е330") << e330;
+    QTest::newRow("space") << QStringLiteral("Е 330,") << e330;
+    QTest::newRow("hyphen") << QStringLiteral("(e-330)") << e330;
+    QTest::newRow("broken at line end") << QStringLiteral("кислота Е-\n330") << e330;
+    QTest::newRow("letter") << QStringLiteral("E150d") << QStringList{QStringLiteral("E150d")};
+    QTest::newRow("cyrillic letter") << QStringLiteral("Е160а") << QStringList{QStringLiteral("E160a")};
+    QTest::newRow("roman") << QStringLiteral("E 450 (iii)") << QStringList{QStringLiteral("E450(iii)")};
+    QTest::newRow("unknown roman: the family")
+        << QStringLiteral("E101(iii)") << QStringList{QStringLiteral("E101")};
+    QTest::newRow("list") << QStringLiteral("Е471,Е472е;E202.")
+                          << QStringList{QStringLiteral("E471"), QStringLiteral("E472e"),
+                                         QStringLiteral("E202")};
+    QTest::newRow("inside a word") << QStringLiteral("ТЕ330 code330 ве330") << QStringList();
+    QTest::newRow("too short, too long") << QStringLiteral("E33 E33000 E9999") << QStringList();
+    QTest::newRow("letter starts a word") << QStringLiteral("E330abc") << QStringList();
+    QTest::newRow("vitamin E") << QStringLiteral("витамин Е 12 мг") << QStringList();
+}
+
+void tst_label::codes_everySpelling()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, codes);
+    QCOMPARE(codesFound(text), codes);
+}
+
+void tst_label::names_wholeAndInflected_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("codes");
+    QTest::newRow("inflected") << QStringLiteral("сорбата калия") << QStringList{QStringLiteral("E202")};
+    QTest::newRow("genitive plural") << QStringLiteral("лимонной кислоты")
+                                     << QStringList{QStringLiteral("E330")};
+    QTest::newRow("words swapped") << QStringLiteral("КИСЛОТА ЛИМОННАЯ")
+                                   << QStringList{QStringLiteral("E330")};
+    QTest::newRow("english") << QStringLiteral("Potassium Sorbate") << QStringList{QStringLiteral("E202")};
+    QTest::newRow("ё as е") << QStringLiteral("жёлтый «солнечный закат» FCF")
+                            << QStringList{QStringLiteral("E110")};
+    QTest::newRow("hyphen at line end")
+        << QStringLiteral("ацесуль-\nфам калия") << QStringList{QStringLiteral("E950")};
+    QTest::newRow("name hyphen at line end")
+        << QStringLiteral("альфа-\nтокоферол") << QStringList{QStringLiteral("E307")};
+    QTest::newRow("bracketed part left out")
+        << QStringLiteral("сахарный колер III") << QStringList{QStringLiteral("E150c")};
+    QTest::newRow("longest name wins")
+        << QStringLiteral("натриевые соли лимонной кислоты") << QStringList{QStringLiteral("E331")};
+    QTest::newRow("single-word name") << QStringLiteral("мел") << QStringList{QStringLiteral("E170")};
+    QTest::newRow("OCR garbled a word") << QStringLiteral("понсо 4К") << QStringList{QStringLiteral("E124")};
+    QTest::newRow("a word only one name holds")
+        << QStringLiteral("неогесперидин дигидрахолкан") << QStringList{QStringLiteral("E959")};
+    QTest::newRow("not across a comma") << QStringLiteral("аспартам, ацесульфам калия")
+                                        << QStringList{QStringLiteral("E951"), QStringLiteral("E950")};
+    QTest::newRow("part of a name") << QStringLiteral("крахмал кукурузный") << QStringList();
+    QTest::newRow("word starting like a name") << QStringLiteral("мелкий") << QStringList();
+    QTest::newRow("sugar") << QStringLiteral("сахар") << QStringList();
+    QTest::newRow("adjective of a name") << QStringLiteral("повидло яблочное") << QStringList();
+    QTest::newRow("ordinary food in a name")
+        << QStringLiteral("паприка, масло, эмульгатор, white chocolate chips") << QStringList();
+    QTest::newRow("shared first word") << QStringLiteral("понсо") << QStringList();
+}
+
+void tst_label::names_wholeAndInflected()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, codes);
+    QCOMPARE(codesFound(text), codes);
+}
+
+void tst_label::result_orderOfFirstMention()
+{
+    QCOMPARE(codesFound(QStringLiteral("сорбат калия, E330, лимонная кислота, Е202, тартразин")),
+             (QStringList{QStringLiteral("E202"), QStringLiteral("E330"), QStringLiteral("E102")}));
+}
+
+void tst_label::badInput_definedResult()
+{
+    QCOMPARE(codesFound(QString()), QStringList());
+    QCOMPARE(codesFound(QStringLiteral(" \n\t ")), QStringList());
+    QCOMPARE(codesFound(QString(QLatin1String("E330\0E202", 9))),
+             (QStringList{QStringLiteral("E330"), QStringLiteral("E202")}));
+    // Beyond the bound, nothing more is read.
+    QString huge(vsLabelAnalyser::maxTextLength, QLatin1Char(' '));
+    QCOMPARE(codesFound(QStringLiteral("E100 ") + huge + QStringLiteral(" E202")),
+             QStringList{QStringLiteral("E100")});
+    // An empty catalogue names nothing.
+    vsDataModel empty;
+    vsLabelAnalyser none(&empty);
+    QVERIFY(none.analyse(QStringLiteral("E330 лимонная кислота")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_label)
+#include "tst_label.moc"
