@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace vsLabelSet {
 
@@ -35,10 +38,15 @@ QVector<Label> load(const QString &folder)
 QImage render(const QString &text, int width, double degrees, int noisePercent)
 {
     const QStringList lines = text.trimmed().split(QLatin1Char('\n'));
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(width / 40);
-    const int lineHeight = font.pixelSize() * 3 / 2;
     const int margin = width / 20;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(width / 30);
+    // The widest line fills the card between its margins.
+    int widest = 1;
+    for (const QString &line : lines)
+        widest = std::max(widest, QFontMetrics(font).horizontalAdvance(line));
+    font.setPixelSize(std::max(8, font.pixelSize() * (width - 2 * margin) / widest));
+    const int lineHeight = font.pixelSize() * 3 / 2;
     QImage image(width, lines.size() * lineHeight + 2 * margin, QImage::Format_RGB32);
     image.fill(QColor(242, 238, 228));
     {

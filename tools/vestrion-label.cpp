@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -72,6 +73,9 @@ bool isPlainText(const QByteArray &bytes, QString *text)
 
 int main(int argc, char *argv[])
 {
+    // Qt's own notes (a picture decoder's complaint) would muddle the one
+    // clear message this tool gives.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() > 1 ||
@@ -96,7 +100,14 @@ int main(int argc, char *argv[])
         if (!input.open(QIODevice::ReadOnly))
             return fail(Unreadable, QStringLiteral("cannot read %1: %2").arg(where, input.errorString()));
     }
-    const QByteArray bytes = input.read(maxInput + 1);
+    // Read on to one byte past the limit, in pieces: a pipe gives what it has.
+    QByteArray bytes;
+    while (bytes.size() <= maxInput) {
+        const QByteArray piece = input.read(std::min<qint64>(1 << 20, maxInput + 1 - bytes.size()));
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (input.error() != QFileDevice::NoError)
         return fail(Unreadable, QStringLiteral("cannot read %1: %2").arg(where, input.errorString()));
     if (bytes.size() > maxInput)

@@ -350,18 +350,27 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, QVector<Hit> *hits)
                 if (length < 2 || i + length > count || !breaksFit(phrase, found, i))
                     continue;
                 int distance = 0;
+                int garbled = 0;
                 for (int k = 1; k < length && distance >= 0; ++k) {
                     if (ids.at(i + k) == phrase.words.at(k))
                         continue;
                     const QString &expected = wordTexts.at(phrase.words.at(k));
                     const QString &seen = stems.at(i + k);
                     const int d = editDistance(expected, seen);
-                    if (ids.at(i + k) >= 0 || std::abs(expected.size() - seen.size()) > 1 ||
-                        d > std::max(1, int(expected.size()) / 3))
+                    ++garbled;
+                    if (ids.at(i + k) >= 0)
                         distance = -1;
-                    else
+                    else if (std::abs(expected.size() - seen.size()) <= 1 &&
+                             d <= std::max(1, int(expected.size()) / 3))
                         distance += d;
+                    // Three or more words right but one: that one may be garbled beyond recognition.
+                    else if (length >= 3)
+                        distance += expected.size() + seen.size();
+                    else
+                        distance = -1;
                 }
+                if (garbled > 1 && length < 2 * garbled + 1)
+                    distance = -1;
                 if (distance < 0)
                     continue;
                 if (!best || distance < bestDistance) {
