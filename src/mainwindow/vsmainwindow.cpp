@@ -3,6 +3,7 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsdatadisplay.h"
+#include "label/vslabelreader.h"
 #include "list/vsdatadelegate.h"
 #include "platform/vsinformationbox.h"
 #include "platform/vsplatform.h"
@@ -135,6 +136,7 @@ bool vsMainWindow::setup()
         keyboardOffAction = new QAction(tr("Keyboard Off"), keyboardGroup);
         aboutAction = new QAction(tr("About"), this);
         findByNameAction = new QAction(tr("Find by name"), this);
+        readIngredientsAction = new QAction(tr("Read ingredients"), this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
         // none is left behind when the window goes.
@@ -167,6 +169,7 @@ bool vsMainWindow::setup()
     keyboardOffAction->setObjectName(QStringLiteral("keyboardOffAction"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     findByNameAction->setObjectName(QStringLiteral("findByNameAction"));
+    readIngredientsAction->setObjectName(QStringLiteral("readIngredientsAction"));
 
     setSearchLabel();
     searchLabel->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 14));
@@ -234,9 +237,10 @@ bool vsMainWindow::setup()
     if (!dataDisplay->createWidgets())
         return false;
 
-    // Its names are prepared on the first search, not here.
+    // Their names are prepared on first use, not here.
     try {
         nameSearch = new vsNameSearch(model, this);
+        labelReader = new vsLabelReader(model, this);
     } catch (const std::exception &) {
         return false;
     }
@@ -246,6 +250,7 @@ bool vsMainWindow::setup()
     keyboardOffAction->setCheckable(true);
     menuBar()->addActions(keyboardGroup->actions());
     menuBar()->addAction(findByNameAction);
+    menuBar()->addAction(readIngredientsAction);
     menuBar()->addAction(aboutAction);
     // The desktop menu bar would inherit the black window palette and draw its
     // texts black on black; it keeps the toolkit's own colours.
@@ -276,6 +281,8 @@ bool vsMainWindow::setup()
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
     connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
     connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+    connect(readIngredientsAction, SIGNAL(triggered(bool)), this, SLOT(onMenuReadIngredientsClicked()));
+    connect(labelReader, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -446,6 +453,12 @@ void vsMainWindow::onMenuFindByNameClicked()
         nameSearch->onOpen();
 }
 
+void vsMainWindow::onMenuReadIngredientsClicked()
+{
+    if (labelReader)
+        labelReader->onOpen();
+}
+
 // Device ---------------------------------------------------------------------
 
 void vsMainWindow::onOrientationChanged(QString pOrientation)
@@ -525,6 +538,11 @@ void vsMainWindow::keyPressEvent(QKeyEvent *event)
     // Ctrl+F opens the name search; F alone is no digit and stays unhandled.
     if (key == Qt::Key_F && (event->modifiers() & Qt::ControlModifier)) {
         onMenuFindByNameClicked();
+        return;
+    }
+    // Ctrl+L reads a whole ingredient list.
+    if (key == Qt::Key_L && (event->modifiers() & Qt::ControlModifier)) {
+        onMenuReadIngredientsClicked();
         return;
     }
 

@@ -16,6 +16,7 @@ class QVBoxLayout;
 class vsDataDisplay;
 class vsDataModel;
 class vsInformationBox;
+class vsLabelReader;
 class vsNameSearch;
 
 // The program's one main window: the list of all entries above the numeric
@@ -53,6 +54,7 @@ public slots:
     void onMenuKeyboardVisibilityClicked();
     void onMenuAboutClicked();
     void onMenuFindByNameClicked();
+    void onMenuReadIngredientsClicked();
     void onOrientationChanged(QString pOrientation);
     void onKeyboardStatusChanged(QString pStatus);
     void onTimeOut();
@@ -83,6 +85,7 @@ private:
     QAction *keyboardOffAction = nullptr;
     QAction *aboutAction = nullptr;
     QAction *findByNameAction = nullptr;
+    QAction *readIngredientsAction = nullptr;
     QTimer searchTimer;
     QLabel *searchLabel = nullptr;
     QString searchCode;
@@ -90,6 +93,7 @@ private:
     QSettings settings;
     QString dataFolder;
     vsNameSearch *nameSearch = nullptr;
+    vsLabelReader *labelReader = nullptr;
 };
 
 #endif
