@@ -6,8 +6,17 @@
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
+#include "detail/vsdatadisplay.h"
 #include "label/vslabelanalyser.h"
+#include "label/vslabelreader.h"
 #include "label/vsocr.h"
+#include "mainwindow/vsmainwindow.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -72,6 +81,7 @@ private slots:
     void tool_badInput_data();
     void tool_badInput();
     void pictures_recallAndPrecision();
+    void window_pasteSeeOpen();
 
 private:
     QStringList codesFound(const QString &text) const;
@@ -90,6 +100,7 @@ QStringList tst_label::codesFound(const QString &text) const
 
 void tst_label::initTestCase()
 {
+    vsTest::isolateWindowTests();
     vsCatalogueLoader::loadFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"), &catalogue);
     QVERIFY(catalogue.rowCount() > 400);
     analyser.reset(new vsLabelAnalyser(&catalogue));
@@ -315,6 +326,71 @@ void tst_label::pictures_recallAndPrecision()
         vsOcr::Cancelled);
     QVERIFY(text.isEmpty());
     QCOMPARE(vsOcr::recognise(QImage(), &text), vsOcr::Failed);
+}
+
+void tst_label::window_pasteSeeOpen()
+{
+    vsMainWindow window;
+    window.setDataFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+    QVERIFY(window.setup());
+    window.resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+    QVERIFY(reader);
+    QTRY_VERIFY(reader->isVisible());
+    auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+    auto *view = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+    auto *open = reader->findChild<QPushButton *>(QStringLiteral("openPictureButton"));
+    auto *status = reader->findChild<QLabel *>(QStringLiteral("readerStatus"));
+    QVERIFY(edit && view && open && status);
+    QTRY_COMPARE(QApplication::focusWidget(), edit);
+
+    // Pasted, the list's additives appear in its order.
+    const vsLabelSet::Label label = labelSet().at(0);
+    QApplication::clipboard()->setText(label.text);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->toPlainText(), label.text);
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown << view->model()->index(row, 0).data(vsDataModel::CodeRole).toString();
+    QCOMPARE(shown, label.codes);
+
+    // A tap opens the detail view over the reader, which stays as it was.
+    auto *display = window.findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+    QVERIFY(display);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view->visualRect(view->model()->index(1, 0)).center());
+    QTRY_VERIFY(display->isVisible());
+    display->close();
+    QVERIFY(reader->isVisible());
+    QCOMPARE(view->model()->rowCount(), label.codes.size());
+
+    // A file that is no picture is refused in words, the text kept.
+    vsLabelReader::setNextFileName(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels/README"));
+    QTest::mouseClick(open, Qt::LeftButton);
+    QCOMPARE(status->text(), QStringLiteral("Cannot open the picture"));
+    QCOMPARE(edit->toPlainText(), label.text);
+
+#ifndef VESTRION_SANITIZE
+    // A picture is read off the GUI thread; its text replaces the list.
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const vsLabelSet::Label pictured = labelSet().at(4);
+    const QString path = folder.filePath(QStringLiteral("label.png"));
+    QVERIFY(vsLabelSet::render(pictured.text, 1300, 1.0, 2).save(path));
+    vsLabelReader::setNextFileName(path);
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(!open->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
+    QVERIFY(edit->toPlainText() != label.text);
+    QVERIFY(view->model()->rowCount() >= pictured.codes.size() - 1);
+#endif
+    QTest::keyClick(reader, Qt::Key_Escape);
+    QVERIFY(!reader->isVisible());
 }
 
 // A GUI application: the pictures are painted with fonts.
