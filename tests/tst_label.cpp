@@ -366,7 +366,7 @@ void tst_label::window_pasteSeeOpen()
     QTRY_VERIFY(display->isVisible());
     display->close();
     QVERIFY(reader->isVisible());
-    QCOMPARE(view->model()->rowCount(), label.codes.size());
+    QCOMPARE(view->model()->rowCount(), int(label.codes.size()));
 
     // A file that is no picture is refused in words, the text kept.
     vsLabelReader::setNextFileName(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels/README"));

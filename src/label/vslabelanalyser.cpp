@@ -251,6 +251,10 @@ void vsLabelAnalyser::prepare() const
     // name; only the leading Russian noun of a name that no other additive
     // shares, and never a word that is ordinary on a label by itself. English
     // names lead with words too common for this ("chocolate brown", "soybean").
+    wordTexts.resize(words.size());
+    for (auto word = words.constBegin(); word != words.constEnd(); ++word)
+        wordTexts[word.value()] = word.key();
+
     QSet<QString> ordinary;
     for (const char *word : ordinaryWords)
         ordinary.insert(QString::fromUtf8(word));
@@ -290,7 +294,7 @@ void vsLabelAnalyser::findCodes(const QString &folded, QVector<Hit> *hits) const
         for (const QString &candidate : candidates) {
             const auto row = codes.constFind(candidate);
             if (row != codes.constEnd()) {
-                hits->append(Hit{match.capturedStart(), row.value()});
+                hits->append(Hit{int(match.capturedStart()), row.value()});
                 break;
             }
         }
@@ -314,8 +318,6 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, QVector<Hit> *hits)
         stems[i] = stem(found.at(i).text);
         ids[i] = words.value(stems.at(i), -1);
     }
-    QVector<QString> wordTexts(words.size());
-    bool haveTexts = false;
 
     int i = 0;
     while (i < count) {
@@ -338,11 +340,6 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, QVector<Hit> *hits)
         // catalogue, a letter or two off ("понсо 4к" for "понсо 4r"), if only
         // one name fits best.
         if (!best) {
-            if (!haveTexts) {
-                for (auto word = words.constBegin(); word != words.constEnd(); ++word)
-                    wordTexts[word.value()] = word.key();
-                haveTexts = true;
-            }
             int bestDistance = 0;
             bool tie = false;
             for (const Phrase &phrase : starting.value()) {

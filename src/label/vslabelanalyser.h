@@ -67,6 +67,7 @@ private:
     vsNameIndex index;
     mutable bool prepared = false;
     mutable QHash<QString, int> words;           // stem -> word id
+    mutable QVector<QString> wordTexts;          // word id -> stem
     mutable QHash<int, QVector<Phrase>> phrases; // first word id -> phrases
     mutable QHash<int, int> soleOwner;           // word id -> the one row whose names hold it
     mutable QHash<QString, int> codes;           // folded code -> row

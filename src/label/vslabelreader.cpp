@@ -148,6 +148,8 @@ void vsLabelReader::onCancelReading()
 
 void vsLabelReader::onRecognised(int result, const QString &text)
 {
+    // The thread deletes itself once it has finished; the next picture may start.
+    job.clear();
     setReading(false);
     switch (result) {
     case vsOcr::Done:
