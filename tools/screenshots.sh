@@ -106,13 +106,14 @@ if [ "${1:-}" = "--inside" ]; then
     grab "$main" "$shots/list.png"
     echo "list at $code"
 
-    # An ingredient list typed into the label reader, its additives below.
+    # An ingredient list typed into the label reader, its additives below;
+    # slowly, as xdotool remaps a key for every Cyrillic letter.
     press "$main" ctrl+l
     wait_for 10 has_detail || die "Ctrl+L did not open the label reader"
     reader=$(detail_window)
     sleep 0.5
     xdotool windowfocus --sync "$reader"
-    xdotool type --delay 4 --file "$work/label.txt"
+    xdotool type --delay 40 --file "$work/label.txt"
     sleep 1
     grab "$reader" "$shots/label.png"
     echo "label reader"
@@ -190,7 +191,8 @@ done
 
 printf '[General]\nkeyboard-status=%s\n' "$keypad" >"$work/config/Morvane/Vestrion.conf"
 # The list of the label set that names the most kinds of additive, without its header.
-tail -n +3 "$root/tests/data/labels/04-soda.txt" >"$work/label.txt"
+# One line: xdotool types no line breaks into the field.
+tail -n +3 "$root/tests/data/labels/04-soda.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/label.txt"
 
 # Plans the run: for each safety level the searchable entry that fills most
 # sections, and for the list the searchable entry after which the screen shows

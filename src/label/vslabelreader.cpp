@@ -6,6 +6,7 @@
 #include "platform/vsplatform.h"
 #include "search/vsnameresults.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -26,6 +27,17 @@ QPalette blackPalette()
     palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0)));
     palette.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
     palette.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(255, 255, 255)));
+    return palette;
+}
+// The toolkit's own colours, every role set so that none is taken from the
+// black window: dark text on a light field.
+QPalette toolkitPalette(const QWidget *widget)
+{
+    QPalette palette = QApplication::palette(widget);
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            palette.setBrush(QPalette::ColorGroup(group), QPalette::ColorRole(role),
+                             palette.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)));
     return palette;
 }
 } // namespace
@@ -50,6 +62,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     textEdit->setFont(font);
     textEdit->setTabChangesFocus(true);
     textEdit->setMaximumHeight(160);
+    textEdit->setPalette(toolkitPalette(textEdit));
     openButton->setObjectName(QStringLiteral("openPictureButton"));
     openButton->setText(tr("Open picture…"));
     progress->setObjectName(QStringLiteral("readingProgress"));

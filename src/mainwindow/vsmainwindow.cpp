@@ -237,10 +237,9 @@ bool vsMainWindow::setup()
     if (!dataDisplay->createWidgets())
         return false;
 
-    // Their names are prepared on first use, not here.
+    // Its names are prepared on the first search, not here.
     try {
         nameSearch = new vsNameSearch(model, this);
-        labelReader = new vsLabelReader(model, this);
     } catch (const std::exception &) {
         return false;
     }
@@ -282,7 +281,6 @@ bool vsMainWindow::setup()
     connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
     connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
     connect(readIngredientsAction, SIGNAL(triggered(bool)), this, SLOT(onMenuReadIngredientsClicked()));
-    connect(labelReader, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -455,6 +453,15 @@ void vsMainWindow::onMenuFindByNameClicked()
 
 void vsMainWindow::onMenuReadIngredientsClicked()
 {
+    // Made on first use: start-up stays as it was without it.
+    if (!labelReader && model) {
+        try {
+            labelReader = new vsLabelReader(model, this);
+        } catch (const std::exception &) {
+            return;
+        }
+        connect(labelReader, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+    }
     if (labelReader)
         labelReader->onOpen();
 }
