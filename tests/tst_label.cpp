@@ -318,6 +318,13 @@ void tst_label::pictures_recallAndPrecision()
     const QString path = folder.filePath(QStringLiteral("label.txt"));
     QVERIFY(vsLabelSet::render(labels.at(1).text, 1300, -1.0, 2).save(path, "PNG"));
     QCOMPARE(codesOfLines(runTool({path}).out), labels.at(1).codes);
+    // A picture without text is said to be one.
+    QImage blank(600, 400, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    QVERIFY(blank.save(path, "JPEG"));
+    const Run empty = runTool({path});
+    QCOMPARE(empty.exitCode, 6);
+    QVERIFY(empty.err.contains("no text"));
 
     // Cancelled at the first report, it says so and gives no text.
     QString text;

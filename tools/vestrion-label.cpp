@@ -122,7 +122,9 @@ int main(int argc, char *argv[])
             return fail(BadPicture, QStringLiteral("%1 is a damaged picture").arg(where));
         switch (vsOcr::recognise(image, &text)) {
         case vsOcr::Done:
-            break;
+            if (!text.trimmed().isEmpty())
+                break;
+            return fail(BadPicture, QStringLiteral("no text could be read from %1").arg(where));
         case vsOcr::Unavailable:
             return fail(NoOcr, QStringLiteral("cannot read pictures: %1").arg(vsOcr::unavailableReason()));
         default:
