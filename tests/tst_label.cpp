@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 const QString tool = QStringLiteral(VESTRION_BUILD_DIR "/vestrion-label");
 
@@ -326,8 +328,20 @@ void tst_label::pictures_recallAndPrecision()
     QCOMPARE(empty.exitCode, 6);
     QVERIFY(empty.err.contains("no text"));
 
-    // Cancelled at the first report, it says so and gives no text.
+    // Progress comes while the engine works, not only at its end.
+    QVector<int> reports;
     QString text;
+    QCOMPARE(vsOcr::recognise(vsLabelSet::render(labels.at(2).text, 1300, 0, 0), &text,
+                              [&reports](int percent) {
+                                  reports << percent;
+                                  return false;
+                              }),
+             vsOcr::Done);
+    QVERIFY2(reports.size() > 2 && reports.first() < 100 && reports.last() == 100,
+             qPrintable(QString::number(reports.size())));
+    QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+
+    // Cancelled at the first report, it says so and gives no text.
     QCOMPARE(
         vsOcr::recognise(vsLabelSet::render(labels.at(2).text, 1300, 0, 0), &text, [](int) { return true; }),
         vsOcr::Cancelled);
