@@ -37,6 +37,7 @@ private slots:
     void cleanup();
 
     void typedCodeOpensEntryAndKeysAreTraced();
+    void ingredientListShowsAdditivesAndOpensOne();
 
 private:
     QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
@@ -261,6 +262,81 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Down")});
     QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(),
                               typed + "16777221\n16777237\n", 10000);
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
+{
+    // The program with its catalogue, the names of which a list will hold.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString executable = home.filePath(QStringLiteral("vestrion"));
+    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable));
+    QVERIFY(QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    for (const char *folder : {"data", "config", "runtime"})
+        QVERIFY(QDir(home.path()).mkpath(QString::fromLatin1(folder)));
+    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    vsTest::writeCatalogue(
+        home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
+        vsTest::document({entry(QStringLiteral("E100")), entry(QStringLiteral("E102")),
+                          QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.start(executable, QStringList());
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+    programOutput.clear();
+
+    QStringList windows;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning, 30000);
+    QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
+    const QString mainWindow = windows.first();
+    const auto focusOn = [this](const QString &window) {
+        runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+
+    // Ctrl+L, traced as both keys, opens the reader over the main window.
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"),
+                              10000);
+    QString reader;
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    reader = windows.first();
+
+    // A list typed into its field: its additives' rows appear, and a tap on
+    // the first opens the detail window, a third one.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("sugar, citric acid, colour e-102.")});
+    // The first row sits under the field (at most 160 px) and the button row.
+    const QStringList first = {
+        QStringLiteral("mousemove"), QStringLiteral("--window"), reader,
+        QStringLiteral("100"),       QStringLiteral("240"),      QStringLiteral("click"),
+        QStringLiteral("1")};
+    QTRY_VERIFY_WITH_TIMEOUT(runTool(xdotool, first).isEmpty() && visibleWindows().size() == 3, 10000);
+    windows = visibleWindows();
+    QVERIFY(windows.removeOne(mainWindow) && windows.removeOne(reader));
+    const QString detail = windows.first();
+
+    // Back from the detail view returns to the reader, still open.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+    QVERIFY(visibleWindows().contains(reader));
+    // The main window traced nothing typed into the other windows.
+    QCOMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"));
     QCOMPARE(program.state(), QProcess::Running);
 }
 
