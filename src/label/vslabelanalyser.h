@@ -31,9 +31,6 @@ public:
     // mention, each once.
     QVector<int> analyse(const QString &text) const;
 
-    // The catalogue's words, as the analyser compares them: folded and stemmed.
-    QString stem(const QString &word) const;
-
 private:
     struct Phrase
     {
@@ -54,6 +51,8 @@ private:
         int row = 0;
     };
 
+    // A word as the analyser compares it: folded and stemmed.
+    QString stem(const QString &word) const;
     void prepare() const;
     void addPhrase(const QString &piece, int row) const;
     QVector<Token> tokens(const QString &folded, bool joinBroken) const;
