@@ -7,10 +7,13 @@
 #include "benchcatalogue.h"
 #include "benchprocess.h"
 #include "benchtable.h"
+#include "labelset.h"
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "catalogue/vsvdbformat.h"
+#include "label/vslabelanalyser.h"
+#include "label/vsocr.h"
 #include "list/vsdatadelegate.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsplatform.h"
@@ -658,6 +661,62 @@ void paintViewportFloor(benchmark::State &state)
     }
 }
 
+// Ingredient lists ---------------------------------------------------------------
+
+constexpr int labelLength = 2000;
+constexpr int labelPictureWidth = 1300;
+constexpr double analyseTargetMs = 5;
+constexpr double ocrTargetMs = 3000;
+
+// The written labels one after another, cut at 2,000 characters.
+QString labelText()
+{
+    QString text;
+    for (const vsLabelSet::Label &label :
+         vsLabelSet::load(QStringLiteral(VESTRION_SOURCE_DIR "/tests/data/labels")))
+        text += label.text;
+    return text.left(labelLength);
+}
+
+void analyseLabel(benchmark::State &state)
+{
+    static vsDataModel catalogue;
+    if (catalogue.rowCount() == 0)
+        vsCatalogueLoader::loadFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"), &catalogue);
+    const QString text = labelText();
+    if (catalogue.rowCount() == 0 || text.size() < labelLength)
+        return skip(state, QStringLiteral("no catalogue or label set"));
+    static vsLabelAnalyser analyser(&catalogue);
+    analyser.analyse(text); // the names are prepared once, on first use
+    int found = 0;
+    for (auto _ : state)
+        found = analyser.analyse(text).size();
+    state.counters["additives"] = found;
+}
+
+void readLabelPicture(benchmark::State &state)
+{
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    const QVector<vsLabelSet::Label> labels =
+        vsLabelSet::load(QStringLiteral(VESTRION_SOURCE_DIR "/tests/data/labels"));
+    if (labels.isEmpty())
+        return skip(state, QStringLiteral("no label set"));
+    const QImage picture = vsLabelSet::render(labels.first().text, labelPictureWidth, 1.5, 3);
+    QString text;
+    // The first picture also loads the engine and its models.
+    const auto first = Clock::now();
+    if (vsOcr::recognise(picture, &text) != vsOcr::Done)
+        return skip(state, QStringLiteral("OCR unavailable: ") + vsOcr::unavailableReason());
+    const double firstMs = std::chrono::duration<double, std::milli>(Clock::now() - first).count();
+    for (auto _ : state) {
+        const auto begin = Clock::now();
+        vsOcr::recognise(picture, &text);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+    }
+    state.counters["first_ms"] = firstMs;
+    state.counters["height"] = picture.height();
+}
+
 // Registration ------------------------------------------------------------------
 
 void registerAll(int repetitions)
@@ -745,6 +804,16 @@ void registerAll(int repetitions)
         ->MinTime(0.2)
         ->Repetitions(repetitions)
         ->Unit(benchmark::kMicrosecond);
+
+    benchmark::RegisterBenchmark("label/analyse", analyseLabel)
+        ->MinTime(0.2)
+        ->Repetitions(repetitions)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("label/ocr", readLabelPicture)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(std::min(repetitions, 3))
+        ->Unit(benchmark::kMillisecond);
 }
 
 // The table --------------------------------------------------------------------
@@ -929,6 +998,19 @@ void printTables(const vsBench::MedianCollector &results, int repetitions, const
                  which == "viewport" ? "< 8 ms: " + verdict(milliseconds(paint), repaintTargetMs) : ""});
         }
         painting.print(out);
+    }
+    if (results.ranAny("label/")) {
+        out << "\n### Ingredient lists: the label set's text, and a label picture read by OCR\n\n";
+        vsBench::TextTable label({"what", "ms", "note", "target"});
+        const vsBench::Median analyse = results.median("label/analyse");
+        label.add({"analysing a 2,000-character list", figure(analyse, milliseconds(analyse), 3),
+                   number(counter(analyse, "additives"), 0) + " additives found",
+                   "< 5 ms: " + verdict(milliseconds(analyse), analyseTargetMs)});
+        const vsBench::Median ocr = results.median("label/ocr");
+        label.add({"OCR of a 1,300-px-wide label picture", figure(ocr, milliseconds(ocr), 0),
+                   "first picture with model loading: " + number(counter(ocr, "first_ms"), 0) + " ms",
+                   "< 3 s: " + verdict(milliseconds(ocr), ocrTargetMs)});
+        label.print(out);
     }
     out << std::flush;
 }

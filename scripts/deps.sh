@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng
     xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
     clang-format clang libclang-rt-14-dev
     fonts-dejavu-core

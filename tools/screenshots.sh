@@ -2,7 +2,9 @@
 # Takes the README screenshots. Runs the built program under Xvfb on a catalogue,
 # opens one entry of each safety level from the keyboard (digits type a code,
 # KP_Enter opens the selected row, BackSpace closes the detail window) and
-# writes screenshot-list.png and screenshot-detail.png, 800x480 each.
+# writes screenshot-list.png and screenshot-detail.png, 800x480 each; then types
+# an ingredient list of the label set into "Read ingredients" (Ctrl+L) and
+# writes screenshot-label.png.
 # Nothing is built here.
 #
 # Usage: tools/screenshots.sh [options] [BUILD_DIR] [CATALOGUE]
@@ -103,6 +105,18 @@ if [ "${1:-}" = "--inside" ]; then
     sleep 2.5
     grab "$main" "$shots/list.png"
     echo "list at $code"
+
+    # An ingredient list typed into the label reader, its additives below;
+    # slowly, as xdotool remaps a key for every Cyrillic letter.
+    press "$main" ctrl+l
+    wait_for 10 has_detail || die "Ctrl+L did not open the label reader"
+    reader=$(detail_window)
+    sleep 0.5
+    xdotool windowfocus --sync "$reader"
+    xdotool type --delay 40 --file "$work/label.txt"
+    sleep 1
+    grab "$reader" "$shots/label.png"
+    echo "label reader"
     exit 0
 fi
 
@@ -176,6 +190,9 @@ for vdb in "$work/app/data"/*.vdb; do
 done
 
 printf '[General]\nkeyboard-status=%s\n' "$keypad" >"$work/config/Morvane/Vestrion.conf"
+# The list of the label set that names the most kinds of additive, without its header.
+# One line: xdotool types no line breaks into the field.
+tail -n +3 "$root/tests/data/labels/04-soda.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/label.txt"
 
 # Plans the run: for each safety level the searchable entry that fills most
 # sections, and for the list the searchable entry after which the screen shows
@@ -268,7 +285,8 @@ XDG_CONFIG_HOME=$work/config xvfb-run -a -s "-screen 0 1024x768x24" bash "$self"
 mkdir -p "$out_dir"
 cp "$work/shots/list.png" "$out_dir/screenshot-list.png"
 cp "$work/shots/detail-$readme_level.png" "$out_dir/screenshot-detail.png"
-echo "wrote $out_dir/screenshot-list.png and $out_dir/screenshot-detail.png"
+cp "$work/shots/label.png" "$out_dir/screenshot-label.png"
+echo "wrote $out_dir/screenshot-list.png, $out_dir/screenshot-detail.png and $out_dir/screenshot-label.png"
 if [ -n "$all_dir" ]; then
     mkdir -p "$all_dir"
     cp "$work/shots"/*.png "$all_dir/"
