@@ -707,15 +707,15 @@ void tst_Hostile::detail_valuesReadNoLocalFile()
     QCoreApplication::processEvents();
     QCOMPARE(watch.touched(), QStringList());
 
-    // The markup is shown as text instead.
+    // The image goes, the formatting around it stays.
     vsDataModel plain;
     plain.appendEntries(
-        {vsEntry{{QStringLiteral("sources"), QStringLiteral("x:<img src=\"%1\">").arg(picture)}}});
+        {vsEntry{{QStringLiteral("sources"), QStringLiteral("x:<b>a</b><img src=\"%1\">").arg(picture)}}});
     view.showData(plain.index(0, 0));
     view.grab();
     const auto *sources = view.findChild<QLabel *>(QStringLiteral("sourcesTextLabel"));
     QVERIFY(sources);
-    QCOMPARE(sources->text(), QStringLiteral("&lt;img src=\"%1\">").arg(picture));
+    QCOMPARE(sources->text(), QStringLiteral("<b>a</b>"));
     QCOMPARE(watch.touched(), QStringList());
 }
 
@@ -736,7 +736,7 @@ void tst_Hostile::detail_keepsLineBreaksAndSimpleFormatting()
     QVERIFY(label("codeLabel")->text().contains(QLatin1String("E1<br>00</span>")));
     QVERIFY(label("nameLabel")->text().contains(QLatin1String("<b>first</b></span>")));
     QCOMPARE(label("namesTextLabel")->text(),
-             QStringLiteral("second<br>line<br><font color=\"#ff0000\" size=\"+1\">red</font>"));
+             QStringLiteral("second<br />line<br><font color=\"#ff0000\" size=\"+1\" face=\"x\">red</font>"));
     QCOMPARE(label("safetyTextLabel")->text(), QStringLiteral("<i>a</i> &amp; <u>b</u> &lt; c"));
     // Text that the label shows as plain text stays as it is.
     QCOMPARE(label("sourcesTextLabel")->text(), QStringLiteral("plain <text> & more"));
