@@ -23,36 +23,46 @@ void checkTags(const QString &output)
 {
     int at = output.indexOf(QLatin1Char('<'));
     while (at >= 0) {
-        int end = at + 1;
-        bool quoted = false;
-        while (end < output.size() && (quoted || output.at(end) != QLatin1Char('>'))) {
-            if (output.at(end) == QLatin1Char('"'))
-                quoted = !quoted;
-            ++end;
-        }
-        if (end >= output.size())
-            fail("unclosed tag", output);
-        const QString tag = output.mid(at, end - at + 1).toLower();
-        const QString name =
-            tag.mid(tag.startsWith(QLatin1String("</")) ? 2 : 1).section(QLatin1Char(' '), 0, 0);
-        if (name.startsWith(QLatin1String("img")) || name.startsWith(QLatin1String("link")) ||
-            name.startsWith(QLatin1String("style")))
+        int i = at + 1;
+        if (i < output.size() && output.at(i) == QLatin1Char('/'))
+            ++i;
+        const int nameStart = i;
+        while (i < output.size() && output.at(i) != QLatin1Char(' ') && output.at(i) != QLatin1Char('>'))
+            ++i;
+        const QString name = output.mid(nameStart, i - nameStart).toLower();
+        if (name == QLatin1String("img") || name == QLatin1String("link") || name == QLatin1String("style"))
             fail("resource element", output);
-        if (tag.contains(QLatin1String(" background")))
-            fail("background attribute", output);
-        for (const QLatin1String attribute : {QLatin1String(" src=\""), QLatin1String(" href=\"")}) {
-            const int value = tag.indexOf(attribute);
-            if (value >= 0 && tag.at(value + attribute.size()) != QLatin1Char('#'))
+        while (i < output.size() && output.at(i) == QLatin1Char(' ')) {
+            const int keyStart = ++i;
+            while (i < output.size() && output.at(i) != QLatin1Char('=') &&
+                   output.at(i) != QLatin1Char(' ') && output.at(i) != QLatin1Char('>'))
+                ++i;
+            const QString key = output.mid(keyStart, i - keyStart);
+            QString value;
+            if (i < output.size() && output.at(i) == QLatin1Char('=')) {
+                if (i + 1 >= output.size() || output.at(i + 1) != QLatin1Char('"'))
+                    fail("unquoted value", output);
+                const int end = output.indexOf(QLatin1Char('"'), i + 2);
+                if (end < 0)
+                    fail("unclosed value", output);
+                value = output.mid(i + 2, end - i - 2);
+                i = end + 1;
+            }
+            if (key == QLatin1String("background"))
+                fail("background attribute", output);
+            if ((key == QLatin1String("src") || key == QLatin1String("href")) &&
+                !value.startsWith(QLatin1Char('#')))
                 fail("src or href", output);
-        }
-        const int style = tag.indexOf(QLatin1String(" style=\""));
-        if (style >= 0) {
-            const QString value = tag.mid(style + 8).section(QLatin1Char('"'), 0, 0);
-            if (value.contains(QLatin1String("url")) || value.contains(QLatin1Char('\\')) ||
-                value.contains(QLatin1Char('&')))
+            if (key == QLatin1String("style") &&
+                (value.contains(QLatin1String("url"), Qt::CaseInsensitive) ||
+                 value.contains(QLatin1Char('\\')) || value.contains(QLatin1Char('&'))))
                 fail("style that may load", output);
         }
-        at = output.indexOf(QLatin1Char('<'), end);
+        if (i < output.size() && output.at(i) == QLatin1Char('/'))
+            ++i;
+        if (i >= output.size() || output.at(i) != QLatin1Char('>'))
+            fail("tag not in its plain form", output);
+        at = output.indexOf(QLatin1Char('<'), i);
     }
 }
 } // namespace
