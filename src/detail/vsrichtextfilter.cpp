@@ -84,7 +84,7 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
         Attribute attribute;
         const int keyStart = i;
         while (i < size && !endsWord(text, i) && text.at(i) != QLatin1Char('"') &&
-               text.at(i) != QLatin1Char('\''))
+               text.at(i) != QLatin1Char('\'') && text.at(i) != QLatin1Char('/'))
             ++i;
         if (i == keyStart)
             return false;
@@ -118,10 +118,12 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
 
 // The declarations of a style attribute that load nothing. The toolkit
 // decodes entities before it reads the style, and CSS has escapes of its
-// own: a style holding either is dropped whole.
+// own: a style holding either is dropped whole (and one holding a quote,
+// which would be written as an entity).
 QString harmlessStyle(const QString &style)
 {
-    if (style.contains(QLatin1Char('\\')) || style.contains(QLatin1Char('&')))
+    if (style.contains(QLatin1Char('\\')) || style.contains(QLatin1Char('&')) ||
+        style.contains(QLatin1Char('"')))
         return QString();
     QStringList kept;
     const QStringList declarations = style.split(QLatin1Char(';'));
