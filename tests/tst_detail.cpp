@@ -709,9 +709,10 @@ void tst_Detail::richTextFilter_blocksOnlyWhatLoads_data()
         << "ab" << false << QString();
     QTest::newRow("upper case, unquoted") << "<B>b</B><P ALIGN=right>p</P>"
                                           << "<b>b</b><p align=\"right\">p</p>" << false << QString();
-    QTest::newRow("bare < and &") << "1 < 2 & 3 <3 &amp; <font color=\"red>x"
-                                  << "1 &lt; 2 & 3 &lt;3 &amp; &lt;font color=\"red>x" << false
-                                  << "1 < 2 & 3 <3 & <font color=\"red>x";
+    // A tag left open shows as text to the end, markup after it included.
+    QTest::newRow("bare < and &") << "1 < 2 & 3 <3 &amp; <font color=\"red>x <b>y</b>"
+                                  << "1 &lt; 2 & 3 &lt;3 &amp; &lt;font color=\"red>x &lt;b>y&lt;/b>" << false
+                                  << "1 < 2 & 3 <3 & <font color=\"red>x <b>y</b>";
     QTest::newRow("link to the network") << "<a href=\"http://example.org/\">x</a>"
                                          << "<a>x</a>" << false << "x";
 

@@ -11,6 +11,7 @@
 #include "catalogue/vsdatamodel.h"
 #include "catalogue/vsvdbformat.h"
 #include "detail/vsdatadisplay.h"
+#include "detail/vsrichtextfilter.h"
 
 #include <QDir>
 #include <QImage>
@@ -740,6 +741,10 @@ void tst_Hostile::detail_keepsLineBreaksAndSimpleFormatting()
     QCOMPARE(label("safetyTextLabel")->text(), QStringLiteral("<i>a</i> &amp; <u>b</u> &lt; c"));
     // Text that the label shows as plain text stays as it is.
     QCOMPARE(label("sourcesTextLabel")->text(), QStringLiteral("plain <text> & more"));
+
+    // Malformed markup is read once: a million end tags left open are text.
+    QCOMPARE(vsRichTextFilter::filtered(QStringLiteral("</a").repeated(1000000)),
+             QStringLiteral("&lt;/a").repeated(1000000));
 
     // A break still breaks the line.
     QLabel oneLine(QStringLiteral("second line"));

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace vsRichTextFilter {
 
 namespace {
@@ -39,18 +41,24 @@ bool endsWord(const QString &text, int i)
            (c == QLatin1Char('/') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('>'));
 }
 
-// Reads the tag at text[at] == '<' the way the toolkit's parser splits it.
-// False when it is no tag, or one left open at the end of the text.
+// Reads the tag at text[at] == '<' the way the toolkit's parser splits it,
+// and sets next past it. False when it is no tag, or one left open at the end
+// of the text; next is then where reading gave up, so that no character is
+// read twice (a value of "</a" repeated would otherwise take minutes).
 bool readTag(const QString &text, int at, Tag *tag, int *next)
 {
     const int size = text.size();
     int i = at + 1;
+    const auto noTag = [&](int where) {
+        *next = std::max(at + 1, where);
+        return false;
+    };
     if (i < size && text.at(i) == QLatin1Char('/')) {
         tag->closing = true;
         ++i;
     }
     if (i >= size || !isNameStart(text.at(i)))
-        return false;
+        return noTag(i);
     const int nameStart = i;
     while (i < size && isNameChar(text.at(i)))
         ++i;
@@ -58,17 +66,17 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
     if (tag->closing) {
         const int end = text.indexOf(QLatin1Char('>'), i);
         if (end < 0)
-            return false;
+            return noTag(size);
         *next = end + 1;
         return true;
     }
     if (i < size && !text.at(i).isSpace() && text.at(i) != QLatin1Char('>') && text.at(i) != QLatin1Char('/'))
-        return false;
+        return noTag(i);
     for (;;) {
         while (i < size && text.at(i).isSpace())
             ++i;
         if (i >= size)
-            return false;
+            return noTag(size);
         if (text.at(i) == QLatin1Char('>')) {
             *next = i + 1;
             return true;
@@ -76,7 +84,7 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
         if (text.at(i) == QLatin1Char('/')) {
             const int end = text.indexOf(QLatin1Char('>'), i);
             if (end < 0)
-                return false;
+                return noTag(size);
             tag->selfClosing = true;
             *next = end + 1;
             return true;
@@ -87,7 +95,7 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
                text.at(i) != QLatin1Char('\'') && text.at(i) != QLatin1Char('/'))
             ++i;
         if (i == keyStart)
-            return false;
+            return noTag(i);
         attribute.name = text.mid(keyStart, i - keyStart).toLower();
         while (i < size && text.at(i).isSpace())
             ++i;
@@ -96,13 +104,13 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
             while (i < size && text.at(i).isSpace())
                 ++i;
             if (i >= size)
-                return false;
+                return noTag(size);
             attribute.hasValue = true;
             const QChar quote = text.at(i);
             if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
                 const int end = text.indexOf(quote, i + 1);
                 if (end < 0)
-                    return false;
+                    return noTag(size);
                 attribute.value = text.mid(i + 1, end - i - 1);
                 i = end + 1;
             } else {
@@ -193,8 +201,13 @@ QString filtered(const QString &markup)
         Tag tag;
         int next = 0;
         if (!readTag(markup, at, &tag, &next)) {
-            out += QLatin1String("&lt;");
-            ++at;
+            // What was read is shown as text; a "<" in it starts no tag.
+            for (; at < next; ++at) {
+                if (markup.at(at) == QLatin1Char('<'))
+                    out += QLatin1String("&lt;");
+                else
+                    out += markup.at(at);
+            }
             continue;
         }
         at = next;
