@@ -72,11 +72,14 @@ void tst_E2e::initTestCase()
     QVERIFY2(!xdotool.isEmpty(), "xdotool is missing (Debian package xdotool)");
     QVERIFY2(!xwininfo.isEmpty(), "xwininfo is missing (Debian package x11-utils)");
 
-    // The server picks a free display and writes its number on the given descriptor.
+    // The server picks a free display and writes its number on the given
+    // descriptor. Without -noreset it resets whenever its last client leaves
+    // (each xdotool run here), and a client that connects meanwhile is refused:
+    // "could not connect to display" about one time in ten.
     server.setProgram(xvfb);
-    server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                         QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                         QStringLiteral("tcp")});
+    server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                         QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     server.start();
     if (!server.waitForStarted(10000))
         QSKIP(qPrintable(QStringLiteral("Xvfb cannot start: ") + server.errorString()));
