@@ -20,7 +20,6 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     queryEdit->setPlaceholderText(tr("Name or code, as on the label"));
     queryEdit->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 18));
     queryEdit->setMaxLength(vsNameIndex::maxQueryLength);
-    queryEdit->setClearButtonEnabled(true);
     // Light text on a dark field, like the rest of the window.
     QPalette field = queryEdit->palette();
     field.setColor(QPalette::Base, QColor(30, 30, 30));
