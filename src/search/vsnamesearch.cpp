@@ -20,12 +20,8 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     queryEdit->setPlaceholderText(tr("Name or code, as on the label"));
     queryEdit->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 18));
     queryEdit->setMaxLength(vsNameIndex::maxQueryLength);
-    // Light text on a dark field, like the rest of the window.
-    QPalette field = queryEdit->palette();
-    field.setColor(QPalette::Base, QColor(30, 30, 30));
-    field.setColor(QPalette::Text, Qt::white);
-    field.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
-    queryEdit->setPalette(field);
+    // The toolkit's field, not the black window's: typed text stays readable.
+    queryEdit->setPalette(vsPlatform::toolkitPalette(queryEdit));
     queryEdit->installEventFilter(this);
 
     resultView->setObjectName(QStringLiteral("resultView"));
