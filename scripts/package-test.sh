@@ -4,11 +4,9 @@
 # removes the package again. Needs root (it installs system-wide).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/deps.sh package-test
 deb=$(./scripts/package.sh "$@" | tail -n 1)
 export DEBIAN_FRONTEND=noninteractive
-for tool in xvfb-run:xvfb xdotool:xdotool xwininfo:x11-utils lintian:lintian desktop-file-validate:desktop-file-utils appstreamcli:appstream; do
-    command -v "${tool%%:*}" >/dev/null || apt-get install -y -qq --no-install-recommends "${tool##*:}"
-done
 
 echo "== lintian"
 lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
