@@ -1,15 +1,23 @@
 #include "testsupport.h"
 
 #include "catalogue/vsvdbformat.h"
+#include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsplatform.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+#include <chrono>
 
 namespace vsTest {
 
@@ -20,6 +28,17 @@ QByteArray document(const QStringList &items)
         xml += "  <item " + item.toUtf8() + "/>\n";
     xml += "</catalogue>\n";
     return xml;
+}
+
+QString entryItem(const QString &code, const QString &more)
+{
+    const QString item = QStringLiteral(R"(type="additive" code="%1" names="Name %1")").arg(code);
+    return more.isEmpty() ? item : item + QLatin1Char(' ') + more;
+}
+
+QString headerItem(const QString &title)
+{
+    return QStringLiteral(R"(type="header" code="%1" group="%1")").arg(title);
 }
 
 QStringList codesOf(const vsEntryList &entries)
@@ -93,6 +112,100 @@ bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder
     window->resize(800, 480);
     window->show();
     return true;
+}
+
+QToolButton *keypadButton(const vsMainWindow &window, const QString &text)
+{
+    return window.findChild<QToolButton *>(QStringLiteral("keypadButton_") + text);
+}
+
+QListView *WindowFixture::list() const
+{
+    return window->findChild<QListView *>(QStringLiteral("listView"));
+}
+
+QString WindowFixture::label() const
+{
+    return window->findChild<QLabel *>(QStringLiteral("searchLabel"))->text();
+}
+
+vsDataDisplay *WindowFixture::detail() const
+{
+    return window->findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+}
+
+void WindowFixture::tap(const QString &keys)
+{
+    for (const QChar key : keys) {
+        QToolButton *button = keypadButton(*window, key);
+        QVERIFY2(button && button->isVisible(), qPrintable(QStringLiteral("no keypad button ") + key));
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+}
+
+QList<int> WindowFixture::selectedRows(const QListView *list)
+{
+    QList<int> rows;
+    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+    for (const QModelIndex &index : selected)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void WindowFixture::closeWindow()
+{
+    window.reset();
+    folder.reset();
+}
+
+ProgramRun runToFirstPaint(const QStringList &environment, const QString &program, int timeoutMs,
+                           const QStringList &launcher)
+{
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    variables.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    variables.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                     QStringLiteral("unix:path=/nonexistent/vestrion-test-bus"));
+    for (const QString &assignment : environment) {
+        const int equals = assignment.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            variables.insert(assignment.left(equals), assignment.mid(equals + 1));
+    }
+    QStringList command = launcher;
+    command << (program.isEmpty() ? QStringLiteral(VESTRION_BUILD_DIR "/vestrion") : program);
+    QProcess process;
+    process.setProcessEnvironment(variables);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    // The catalogue is found beside the program, never in the working folder.
+    process.setWorkingDirectory(QDir::rootPath());
+
+    const auto epochMs = [] {
+        return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    ProgramRun run;
+    const double started = epochMs();
+    process.start(command.takeFirst(), command);
+    run.finished = process.waitForFinished(timeoutMs);
+    const double ended = epochMs();
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.errors = process.readAllStandardError();
+    if (run.exitCode != 0)
+        qWarning("vestrion said: %s", run.errors.constData());
+    const int at = run.errors.indexOf("vestrion-first-paint ");
+    if (at >= 0) {
+        const double painted = run.errors.mid(at + 21).split('\n').first().trimmed().toDouble();
+        run.startupMs = painted - started;
+        run.exitMs = ended - painted;
+    }
+    return run;
 }
 
 } // namespace vsTest

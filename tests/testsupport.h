@@ -4,20 +4,30 @@
 #include "catalogue/vsdatamodel.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+class QListView;
 class QTemporaryDir;
+class QToolButton;
+class vsDataDisplay;
 class vsMainWindow;
 
-// Helpers shared by the test programs: catalogues made on the spot.
+// Helpers shared by the test programs: catalogues made on the spot, the main
+// window's parts, and the real program started to its first paint.
 namespace vsTest {
 
 // An XML document with one item per element of items; each item is given as
 // its raw attribute text, e.g. R"(code="E100" names="a:b")".
 QByteArray document(const QStringList &items);
+
+// Items of such a document: an entry named "Name <code>", with more
+// attributes after it if given, and a group title.
+QString entryItem(const QString &code, const QString &more = QString());
+QString headerItem(const QString &title);
 
 // Packs the document into folder/name the way the program's catalogue files are made.
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document);
@@ -44,6 +54,45 @@ void isolateWindowTests();
 // over it with the keypad on, at the handheld's 800x480, shown.
 bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder,
                 std::unique_ptr<vsMainWindow> &window);
+
+// The keypad button showing text, or null.
+QToolButton *keypadButton(const vsMainWindow &window, const QString &text);
+
+// A main window over a catalogue of the test's own, and the parts of it the
+// tests look at. Test classes derive from it beside QObject.
+class WindowFixture
+{
+protected:
+    QListView *list() const;
+    QString label() const; // the search banner's text
+    vsDataDisplay *detail() const;
+    // Taps the keypad button of each key in turn.
+    void tap(const QString &keys);
+    // The selected rows, in order.
+    static QList<int> selectedRows(const QListView *list);
+    void closeWindow();
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<vsMainWindow> window;
+};
+
+// One run of the real program, which quits at its first paint.
+struct ProgramRun
+{
+    bool finished = false; // ended on its own within the time allowed
+    int exitCode = -1;     // -1 after a crash or a hang
+    QByteArray errors;     // its standard error
+    double startupMs = -1; // start to first paint; -1 without the mark
+    double exitMs = -1;    // first paint to process end
+};
+
+// Starts program (the built one by default) offscreen, from the root folder,
+// with the first-paint probe on, no system bus and the NAME=value variables
+// given over this process's environment, and waits until it ends. A program
+// still running after timeoutMs is killed. launcher, if given, starts it
+// (for example GNU time).
+ProgramRun runToFirstPaint(const QStringList &environment = QStringList(), const QString &program = QString(),
+                           int timeoutMs = 60000, const QStringList &launcher = QStringList());
 
 } // namespace vsTest
 
