@@ -7,7 +7,7 @@
 // *_median.
 
 #include "benchcatalogue.h"
-#include "benchprocess.h"
+#include "testsupport.h"
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
@@ -26,6 +26,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -221,6 +222,38 @@ void loadCatalogue(benchmark::State &state, int entries, int files)
 
 // Start-up and memory: the real program --------------------------------------
 
+struct FirstPaint
+{
+    QString error;           // empty when both figures are good
+    double milliseconds = 0; // from just before the start to the first paint
+    qint64 peakRssBytes = 0; // the program's own peak resident set
+};
+
+// The program's peak RSS cannot come from this process's wait: a child
+// inherits the high-water mark of its parent's memory at exec. A small
+// forking parent in between, GNU time, reports the program's own.
+FirstPaint startToFirstPaint(const QString &program)
+{
+    FirstPaint result;
+    const QString time = QStringLiteral("/usr/bin/time");
+    if (!QFile::exists(time)) {
+        result.error = QStringLiteral("GNU time (/usr/bin/time) is missing");
+        return result;
+    }
+    const vsTest::ProgramRun run = vsTest::runToFirstPaint(rig->childEnvironment, program, 60000,
+                                                           {time, QStringLiteral("-fvestrion-peak-rss %M")});
+    static const QRegularExpression rssMark(QStringLiteral("(?:^|\\n)vestrion-peak-rss (\\d+)\\n"));
+    const QRegularExpressionMatch rss = rssMark.match(QString::fromLocal8Bit(run.errors));
+    if (!run.finished || run.exitCode != 0)
+        result.error =
+            QStringLiteral("%1 ended badly: %2").arg(program, QString::fromLocal8Bit(run.errors.right(300)));
+    else if (run.startupMs < 0 || !rss.hasMatch())
+        result.error = QStringLiteral("%1 printed no first-paint or peak-RSS mark").arg(program);
+    result.milliseconds = run.startupMs;
+    result.peakRssBytes = rss.captured(1).toLongLong() * 1024;
+    return result;
+}
+
 // Each iteration starts the program with the catalogue and with an empty data
 // folder, in alternating order; the time is the catalogue's, the counters hold
 // what it adds to the empty start in time and in peak memory.
@@ -237,13 +270,12 @@ void startProgram(benchmark::State &state, const Catalogue *catalogue)
     double rssAboveSum = 0;
     for (auto _ : state) {
         const bool emptyFirst = alternate();
-        vsBench::FirstPaint floor;
+        FirstPaint floor;
         if (!alone && emptyFirst)
-            floor = vsBench::startToFirstPaint(empty->program, rig->childEnvironment, 60000);
-        const vsBench::FirstPaint run =
-            vsBench::startToFirstPaint(catalogue->program, rig->childEnvironment, 60000);
+            floor = startToFirstPaint(empty->program);
+        const FirstPaint run = startToFirstPaint(catalogue->program);
         if (!alone && !emptyFirst)
-            floor = vsBench::startToFirstPaint(empty->program, rig->childEnvironment, 60000);
+            floor = startToFirstPaint(empty->program);
         const QString error = !run.error.isEmpty() ? run.error : floor.error;
         if (!error.isEmpty()) {
             skip(state, error);
