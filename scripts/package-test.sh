@@ -23,34 +23,20 @@ vestrion-vdb verify /usr/lib/vestrion/data/*.vdb
 
 echo "== run the installed program"
 home=$(mktemp -d)
-cat > "$home/drive.sh" <<'DRIVE'
-#!/usr/bin/env bash
+cat >"$home/drive.sh" <<'DRIVE'
 set -eu
-/usr/bin/vestrion >"$HOME/out.txt" 2>&1 &
-pid=$!
-xdotool search --sync --onlyvisible --name '^Vestrion$' >/dev/null
+. tools/xdrive.sh
+XD_OUT=$HOME/out.txt xd_start /usr/bin/vestrion || { echo "the program's window did not appear"; exit 1; }
 sleep 0.5
-xdotool key 1 0 2 KP_Enter
-# Windows as large as the screen's main window: the list, and the detail
-# window of E102 over it, which opens only if the catalogue was loaded (the
-# search banner is a thin window of the same name).
-full_windows() {
-    for id in $(xdotool search --onlyvisible --name '^Vestrion$'); do
-        xwininfo -id "$id" | awk '/Height:/ { if ($2 >= 400) print }'
-    done | wc -l
-}
-for _ in $(seq 50); do
-    [ "$(full_windows)" -ge 2 ] && break
-    sleep 0.1
-done
-count=$(full_windows)
-kill "$pid"
-wait "$pid" || true
-[ "$count" -ge 2 ] || { echo "detail window did not open: catalogue not loaded"; exit 1; }
+xd_type "$xd_main" 102
+xd_press "$xd_main" KP_Enter
+# The detail window of E102 opens only if the catalogue was loaded.
+detail=yes
+xd_wait_for 5 xd_has_detail "$xd_main" || detail=
+xd_stop
+[ -n "$detail" ] || { echo "detail window did not open: catalogue not loaded"; exit 1; }
 DRIVE
-chmod +x "$home/drive.sh"
-HOME=$home XDG_CONFIG_HOME=$home DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent \
-    xvfb-run -a -s "-screen 0 1024x768x24" "$home/drive.sh"
+HOME=$home XDG_CONFIG_HOME=$home xvfb-run -a -s "-screen 0 1024x768x24" bash "$home/drive.sh"
 grep -q '^16777221$' "$home/out.txt" # the Enter key reached the program
 rm -rf "$home"
 
