@@ -13,8 +13,9 @@ fi
 for group in "$@"; do
     case $group in
     run) ;;
-    # The end-to-end test drives Xvfb; the device tests start a private bus.
-    test) packages+=(xvfb xauth x11-utils xdotool dbus) ;;
+    # The end-to-end test drives Xvfb and reads its windows; the device tests
+    # start a private bus and a mock of the device's services.
+    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

@@ -2,20 +2,29 @@
 // accelerometer requests, orientation and slide reports, the keypad's rows and
 // its visibility rule; and how the real program starts and stops with no bus,
 // with a bus where nobody serves the device, and with a service that never
-// answers.
+// answers, a bus that never answers, and iio-sensor-proxy in place of the
+// mode-control service.
 
 #include "testsupport.h"
 
 #include "mainwindow/vsmainwindow.h"
+#include "platform/vsdevice.h"
+#include "platform/vsorientation.h"
 #include "platform/vsplatform.h"
 
 #include <QAction>
 #include <QBoxLayout>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDateTime>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -292,6 +301,11 @@ private slots:
     void program_withoutAnyBus();
     void program_onABusWithoutTheService();
     void program_silentServiceDoesNotHoldItUp();
+    void program_hungBusDoesNotHoldItUp();
+
+    void sensorProxy_readingToShape_data();
+    void sensorProxy_readingToShape();
+    void sensorProxy_turnsTheWindow();
 
 private:
     std::unique_ptr<vsMainWindow> makeWindow(const QByteArray &status, const QByteArray &slide);
@@ -351,6 +365,10 @@ std::unique_ptr<vsMainWindow> tst_Device::makeWindow(const QByteArray &status, c
     auto window = std::make_unique<vsMainWindow>();
     window->setDataFolder(dataFolder.path());
     if (!window->setup())
+        return nullptr;
+    // The bus is asked on a thread of its own; reports sent before it listens are lost.
+    const vsDevice *device = window->findChild<vsDevice *>();
+    if (!device || !QTest::qWaitFor([device] { return device->isListening(); }, 10000))
         return nullptr;
     return window;
 }
@@ -711,6 +729,136 @@ void tst_Device::program_silentServiceDoesNotHoldItUp()
     // would break these bounds; a bounded wait stays far below them.
     QVERIFY2(run.startupMs < 20000, "start-up waited for the silent service");
     QVERIFY2(run.exitMs < 20000, "exit waited for the silent service");
+}
+
+void tst_Device::program_hungBusDoesNotHoldItUp()
+{
+    // Accepts the connection and never answers: the toolkit's connect never returns.
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    const QString socket = config.filePath(QStringLiteral("hung-bus"));
+    Device hung;
+    QVERIFY(hung.start(QString(), {QStringLiteral("--hung-bus"), socket}));
+
+    const ProgramRun run = runProgram(QStringLiteral("unix:path=") + socket, config.path());
+    QVERIFY2(run.finished, "the program hung on the bus");
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.startupMs >= 0);
+    qInfo("hung bus: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    // The settings were still written on the way out.
+    QVERIFY(QFile::exists(config.filePath(QStringLiteral("Morvane/Vestrion.conf"))));
+}
+
+void tst_Device::sensorProxy_readingToShape_data()
+{
+    QTest::addColumn<QVariant>("reading");
+    QTest::addColumn<QString>("landscapeNative");
+    QTest::addColumn<QString>("portraitNative");
+    const QString portrait = QStringLiteral("portrait");
+    const QString landscape = QStringLiteral("landscape");
+    QTest::newRow("normal") << QVariant(QStringLiteral("normal")) << landscape << portrait;
+    QTest::newRow("bottom-up") << QVariant(QStringLiteral("bottom-up")) << landscape << portrait;
+    QTest::newRow("left-up") << QVariant(QStringLiteral("left-up")) << portrait << landscape;
+    QTest::newRow("right-up") << QVariant(QStringLiteral("right-up")) << portrait << landscape;
+    QTest::newRow("wrapped in a variant")
+        << QVariant::fromValue(QDBusVariant(QStringLiteral("left-up"))) << portrait << landscape;
+    QTest::newRow("undefined") << QVariant(QStringLiteral("undefined")) << QString() << QString();
+    QTest::newRow("other case") << QVariant(QStringLiteral("Normal")) << QString() << QString();
+    QTest::newRow("a number") << QVariant(1) << QString() << QString();
+    QTest::newRow("bytes") << QVariant(QByteArray("normal")) << QString() << QString();
+    QTest::newRow("nothing") << QVariant() << QString() << QString();
+}
+
+void tst_Device::sensorProxy_readingToShape()
+{
+    QFETCH(QVariant, reading);
+    QFETCH(QString, landscapeNative);
+    QFETCH(QString, portraitNative);
+    QCOMPARE(vsSensorProxyOrientation::shapeFor(reading, false), landscapeNative);
+    QCOMPARE(vsSensorProxyOrientation::shapeFor(reading, true), portraitNative);
+}
+
+void tst_Device::sensorProxy_turnsTheWindow()
+{
+    // Debian's python3 may not be the first on PATH.
+    QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+    if (python.isEmpty())
+        python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty() ||
+        QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) != 0)
+        QSKIP("python3-dbusmock is not installed");
+    QVERIFY2(QGuiApplication::primaryScreen()->size().width() >=
+                 QGuiApplication::primaryScreen()->size().height(),
+             "the test expects a landscape-native screen");
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString logPath = folder.filePath(QStringLiteral("sensor-proxy.log"));
+    QProcess mock;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address);
+    mock.setProcessEnvironment(environment);
+    mock.setProcessChannelMode(QProcess::ForwardedChannels);
+    mock.start(python,
+               {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                QStringLiteral("--template"), QStringLiteral("iio-sensors-proxy"), QStringLiteral("-p"),
+                QStringLiteral("{\"has_accelerometer\": true}"), QStringLiteral("-l"), logPath});
+    const QString sensorProxy = QStringLiteral("net.hadess.SensorProxy");
+    QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::systemBus().interface()->isServiceRegistered(sensorProxy),
+                             15000);
+    const auto log = [&logPath] {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto setReading = [&sensorProxy](const QString &reading) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            sensorProxy, QStringLiteral("/net/hadess/SensorProxy"),
+            QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("SetInternalProperty"));
+        message << sensorProxy << QStringLiteral("AccelerometerOrientation")
+                << QVariant::fromValue(QDBusVariant(reading));
+        return QDBusConnection::systemBus().call(message).type() == QDBusMessage::ReplyMessage;
+    };
+
+    // Only where the mode-control service is not on the bus.
+    QVERIFY(device.send("mce-off"));
+    const int enabled = device.calls("req_accelerometer_enable");
+    {
+        auto window = makeWindow("on", QByteArray());
+        QVERIFY(window);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(log().contains("ClaimAccelerometer"));
+        QVERIFY(!log().contains("ReleaseAccelerometer"));
+        QSignalSpy reports(window->findChild<vsDevice *>(), &vsDevice::orientationChanged);
+
+        // Reports from one sender arrive in order: the report after
+        // "undefined" shows that "undefined" gave none.
+        const QList<QPair<QString, bool>> steps{
+            {QStringLiteral("left-up"), true},    {QStringLiteral("normal"), false},
+            {QStringLiteral("right-up"), true},   {QStringLiteral("bottom-up"), false},
+            {QStringLiteral("undefined"), false}, {QStringLiteral("left-up"), true}};
+        int expected = 0;
+        for (const auto &step : steps) {
+            QVERIFY(setReading(step.first));
+            if (step.first == QLatin1String("undefined"))
+                continue;
+            ++expected;
+            QTRY_COMPARE(reports.count(), expected);
+            const bool portrait = step.second;
+            QCOMPARE(reports.last().first().toString(),
+                     portrait ? QStringLiteral("portrait") : QStringLiteral("landscape"));
+            QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::PortraitOrientation),
+                     portrait);
+            QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::LandscapeOrientation),
+                     !portrait);
+            QTRY_COMPARE(window->width() < window->height(), portrait);
+        }
+    }
+    QTRY_VERIFY(log().contains("ReleaseAccelerometer"));
+    QCOMPARE(device.calls("req_accelerometer_enable"), enabled);
+    QVERIFY(device.send("mce-on"));
+    mock.terminate();
+    QVERIFY(mock.waitForFinished(5000));
 }
 
 QTEST_MAIN(tst_Device)

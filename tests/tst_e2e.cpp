@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,15 +39,19 @@ private slots:
     void cleanup();
 
     void typedCodeOpensEntryAndKeysAreTraced();
+    void dragScrollsTheListAndTapOpens();
+    void denseScreenDoublesEverything();
     void nameTypedInSearchOpensEntry();
 
 private:
-    QString startProgram(QTemporaryDir &home, const QByteArray &document);
-    bool focusOn(const QString &window);
     QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
     QStringList visibleWindows();
     Geometry geometryOf(const QString &window);
     QStringList stackingOrder();
+    bool prepareHome(const QTemporaryDir &home, const QStringList &items);
+    QString startProgram(const QTemporaryDir &home);
+    bool focusOn(const QString &window);
+    QImage grabWindow(const QString &window);
 
     QString xdotool;
     QString xwininfo;
@@ -178,62 +184,13 @@ QStringList tst_E2e::stackingOrder()
     return order;
 }
 
-// Starts a copy of the program with the catalogue beside it, and waits for its
-// main window: its id, or empty when none came.
-QString tst_E2e::startProgram(QTemporaryDir &home, const QByteArray &document)
-{
-    // The program reads data/ beside itself: a copy of it in a folder of our own.
-    const QString executable = home.filePath(QStringLiteral("vestrion"));
-    if (!QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) ||
-        !QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return QString();
-    for (const QString &folder :
-         {QStringLiteral("data"), QStringLiteral("config"), QStringLiteral("runtime")})
-        QDir(home.path()).mkpath(folder);
-    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"), document);
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(home.path());
-    program.setProcessChannelMode(QProcess::SeparateChannels);
-    programOutput.clear();
-    program.start(executable, QStringList());
-    if (!program.waitForStarted(10000))
-        return QString();
-    QStringList windows;
-    QElapsedTimer clock;
-    clock.start();
-    while ((windows = visibleWindows()).size() != 1 && program.state() == QProcess::Running &&
-           clock.elapsed() < 30000)
-        QTest::qWait(100);
-    return windows.size() == 1 && program.state() == QProcess::Running ? windows.first() : QString();
-}
-
-// No window manager here: give the window the keyboard ourselves, and say
-// whether the server reports it has it (a loaded machine is slow to).
-bool tst_E2e::focusOn(const QString &window)
-{
-    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
-}
-
 void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
 {
     QTemporaryDir home;
-    QVERIFY(home.isValid());
-    const QString mainWindow =
-        startProgram(home, vsTest::document({QStringLiteral(R"(type="header" code="Colours")"),
-                                             entry(QStringLiteral("E100")), entry(QStringLiteral("E101")),
-                                             entry(QStringLiteral("E102")), entry(QStringLiteral("E110"))}));
+    QVERIFY(prepareHome(home, {QStringLiteral(R"(type="header" code="Colours")"),
+                               entry(QStringLiteral("E100")), entry(QStringLiteral("E101")),
+                               entry(QStringLiteral("E102")), entry(QStringLiteral("E110"))}));
+    const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QStringList windows;
     const Geometry mainGeometry = geometryOf(mainWindow);
@@ -282,14 +239,222 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     QCOMPARE(program.state(), QProcess::Running);
 }
 
+// A copy of the program with the items as its catalogue, in home.
+bool tst_E2e::prepareHome(const QTemporaryDir &home, const QStringList &items)
+{
+    const QString executable = home.filePath(QStringLiteral("vestrion"));
+    return home.isValid() && QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) &&
+           QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+           QDir(home.path()).mkpath(QStringLiteral("data")) &&
+           QDir(home.path()).mkpath(QStringLiteral("config")) &&
+           QDir(home.path()).mkpath(QStringLiteral("runtime")) &&
+           QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+           !vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
+                                   vsTest::document(items))
+                .isEmpty();
+}
+
+// Starts the program prepared in home on the current display; its main
+// window's id once it is shown, or nothing.
+QString tst_E2e::startProgram(const QTemporaryDir &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+    environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    programOutput.clear();
+    program.start(home.filePath(QStringLiteral("vestrion")), QStringList());
+    QStringList windows;
+    if (!QTest::qWaitFor(
+            [&] {
+                return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
+            },
+            30000) ||
+        program.state() != QProcess::Running)
+        return QString();
+    return windows.first();
+}
+
+// No window manager here: give the window the keyboard ourselves, and say
+// whether the server reports it has it (a loaded machine is slow to).
+bool tst_E2e::focusOn(const QString &window)
+{
+    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
+}
+
+QImage tst_E2e::grabWindow(const QString &window)
+{
+    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    process.setProcessEnvironment(environment);
+    process.start(import, {QStringLiteral("-window"), window, QStringLiteral("png:-")});
+    process.waitForFinished(10000);
+    return QImage::fromData(process.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+void tst_E2e::dragScrollsTheListAndTapOpens()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
+        QSKIP("import is missing (Debian package imagemagick)");
+    QTemporaryDir home;
+    QStringList items;
+    for (int code = 100; code < 160; ++code)
+        items << entry(QStringLiteral("E%1").arg(code));
+    QVERIFY(prepareHome(home, items));
+    const QString mainWindow = startProgram(home);
+    QVERIFY(!mainWindow.isEmpty());
+    const Geometry main = geometryOf(mainWindow);
+    QVERIFY(main.width >= 400 && main.height >= 400);
+    QImage before;
+    QTRY_VERIFY_WITH_TIMEOUT(!(before = grabWindow(mainWindow)).isNull(), 10000);
+
+    // Press, move up in steps, release: the list follows the finger.
+    const QString x = QString::number(main.x + main.width / 2);
+    const auto y = [&main](int fromTop) { return QString::number(main.y + fromTop); };
+    runTool(xdotool, {QStringLiteral("mousemove"),
+                      x,
+                      y(350),
+                      QStringLiteral("mousedown"),
+                      QStringLiteral("1"),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(320),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(250),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(180),
+                      QStringLiteral("sleep"),
+                      QStringLiteral("0.05"),
+                      QStringLiteral("mousemove"),
+                      x,
+                      y(110),
+                      QStringLiteral("mouseup"),
+                      QStringLiteral("1")});
+    // Let the flick come to rest.
+    QImage after = grabWindow(mainWindow);
+    QImage settled;
+    QTRY_VERIFY_WITH_TIMEOUT((settled = grabWindow(mainWindow)) == after || ((after = settled), false),
+                             15000);
+    // The code boxes on the left: the selection, which a press moves, is
+    // drawn beside them, so they change only when the list scrolls.
+    const QRect codes(0, 40, 130, main.height - 40);
+    QVERIFY2(after.copy(codes) != before.copy(codes), "the drag did not scroll the list");
+    // A press that turned into a drag opened nothing.
+    QCOMPARE(visibleWindows(), QStringList{mainWindow});
+
+    // A tap opens the entry under it: the detail window comes over the main one.
+    runTool(xdotool, {QStringLiteral("mousemove"), x, y(200), QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::denseScreenDoublesEverything()
+{
+    const QString xrdb = QStandardPaths::findExecutable(QStringLiteral("xrdb"));
+    if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty() || xrdb.isEmpty())
+        QSKIP("import or xrdb is missing (Debian packages imagemagick, x11-xserver-utils)");
+
+    // A server of its own that keeps its resources when clients leave.
+    QProcess denseServer;
+    denseServer.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
+                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                       QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("2048x1536x24"),
+                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY2(denseServer.waitForStarted(10000), "Xvfb did not start");
+    QByteArray number;
+    QVERIFY2(QTest::qWaitFor([&] { return (number += denseServer.readAllStandardOutput()).contains('\n'); },
+                             20000),
+             "Xvfb did not start");
+    const QString sharedDisplay = display;
+    display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    const auto restore = qScopeGuard([&] {
+        display = sharedDisplay;
+        cleanup();
+        denseServer.kill();
+        denseServer.waitForFinished(5000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty(),
+                             10000);
+
+    QTemporaryDir home;
+    QVERIFY(
+        prepareHome(home, {QStringLiteral(R"(type="header" code="Colours")"), entry(QStringLiteral("E100")),
+                           entry(QStringLiteral("E101(ii)")), entry(QStringLiteral("E1520"))}));
+    // The main window as the program shows it at the given density, once painted.
+    const auto shoot = [&](const QByteArray &dpi, Geometry *geometry) {
+        QProcess resources;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        resources.setProcessEnvironment(environment);
+        resources.start(xrdb, {QStringLiteral("-merge")});
+        resources.write("Xft.dpi: " + dpi + '\n');
+        resources.closeWriteChannel();
+        resources.waitForFinished(10000);
+
+        const QString window = startProgram(home);
+        QImage shot;
+        const bool settled = !window.isEmpty() && QTest::qWaitFor(
+                                                      [&] {
+                                                          const QImage next = grabWindow(window);
+                                                          const bool same = !next.isNull() && next == shot;
+                                                          shot = next;
+                                                          return same;
+                                                      },
+                                                      10000);
+        *geometry = geometryOf(window);
+        cleanup();
+        return settled ? shot : QImage();
+    };
+    Geometry normal, dense;
+    const QImage normalShot = shoot("96", &normal);
+    const QImage denseShot = shoot("192", &dense);
+    QVERIFY(!normalShot.isNull() && !denseShot.isNull());
+    qInfo("window at 96 dpi %dx%d, at 192 dpi %dx%d", normal.width, normal.height, dense.width, dense.height);
+    QVERIFY(qAbs(dense.width - 2 * normal.width) <= 8 && qAbs(dense.height - 2 * normal.height) <= 8);
+
+    // Halved, the dense window looks like the normal one: code boxes, rows and
+    // text all doubled, nothing spilling out of its box.
+    const QImage halved =
+        denseShot.scaled(normalShot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qint64 difference = 0;
+    for (int y = 0; y < normalShot.height(); ++y)
+        for (int x = 0; x < normalShot.width(); ++x) {
+            const QRgb a = normalShot.pixel(x, y);
+            const QRgb b = halved.pixel(x, y);
+            difference += qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
+        }
+    const double mean = double(difference) / (3.0 * normalShot.width() * normalShot.height());
+    qInfo("mean difference of the halved dense window: %.2f of 255", mean);
+    QVERIFY2(mean < 8, qPrintable(QString::number(mean)));
+}
+
 void tst_E2e::nameTypedInSearchOpensEntry()
 {
     QTemporaryDir home;
-    QVERIFY(home.isValid());
-    const QString mainWindow = startProgram(
-        home, vsTest::document({entry(QStringLiteral("E100")),
-                                QStringLiteral(R"(type="additive" code="E102" names="Тартразин:Tartrazine")"),
-                                entry(QStringLiteral("E110"))}));
+    QVERIFY(prepareHome(home, {entry(QStringLiteral("E100")),
+                               QStringLiteral(R"(type="additive" code="E102" names="Тартразин:Tartrazine")"),
+                               entry(QStringLiteral("E110"))}));
+    const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
 

@@ -1,8 +1,13 @@
 // The seven section icons: in the bundle exactly as committed, 64 x 64 RGBA
-// PNGs, not interlaced, white on a fully transparent background.
+// PNGs, not interlaced, white on a fully transparent background; each also at
+// 128 x 128 for dense screens, where the program picks it by itself.
 
+#include "platform/vsplatform.h"
+
+#include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QPixmap>
 #include <QResource>
 #include <QSet>
 #include <QtEndian>
@@ -27,18 +32,25 @@ private slots:
     void icon_data();
     void icon();
     void icons_areDistinct();
+    void denseScreen_takesTheDoubleIcon();
 };
 
 void tst_Icons::icon_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : iconNames)
-        QTest::newRow(name) << QString::fromLatin1(name);
+    QTest::addColumn<int>("size");
+    for (const char *name : iconNames) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 64;
+        QTest::newRow(qPrintable(QStringLiteral("%1@2x").arg(QLatin1String(name))))
+            << QString::fromLatin1(name) + QStringLiteral("@2x") << 128;
+    }
 }
 
 void tst_Icons::icon()
 {
     QFETCH(QString, name);
+    QFETCH(int, size);
+    const int last = size - 1;
     const QString resourcePath = QStringLiteral(":/images/") + name + QStringLiteral(".png");
     const QString filePath =
         QStringLiteral(VESTRION_TEST_DATA_DIR "/../../resources/images/") + name + QStringLiteral(".png");
@@ -59,8 +71,8 @@ void tst_Icons::icon()
         const auto *header = reinterpret_cast<const uchar *>(png.constData()) + 8;
         QCOMPARE(qFromBigEndian<quint32>(header), 13u);
         QCOMPARE(QByteArray(png.constData() + 12, 4), QByteArray("IHDR"));
-        QCOMPARE(qFromBigEndian<quint32>(header + 8), 64u);
-        QCOMPARE(qFromBigEndian<quint32>(header + 12), 64u);
+        QCOMPARE(qFromBigEndian<quint32>(header + 8), quint32(size));
+        QCOMPARE(qFromBigEndian<quint32>(header + 12), quint32(size));
         QCOMPARE(int(header[16]), 8); // bits per channel
         QCOMPARE(int(header[17]), 6); // truecolour with alpha
         QCOMPARE(int(header[18]), 0);
@@ -70,19 +82,19 @@ void tst_Icons::icon()
 
     QImage image;
     QVERIFY(image.load(resourcePath));
-    QCOMPARE(image.size(), QSize(64, 64));
+    QCOMPARE(image.size(), QSize(size, size));
     QVERIFY(image.hasAlphaChannel());
     image = image.convertToFormat(QImage::Format_ARGB32);
 
     // The corners, 2 x 2 pixels each, are fully transparent.
-    for (int y : {0, 1, 62, 63})
-        for (int x : {0, 1, 62, 63})
+    for (int y : {0, 1, last - 1, last})
+        for (int x : {0, 1, last - 1, last})
             QVERIFY2(qAlpha(image.pixel(x, y)) == 0, qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 
     // White only: an opaque pictogram and a translucent glow, nothing else.
     int opaque = 0, glow = 0;
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
             const QRgb p = image.pixel(x, y);
             if (qAlpha(p) == 0)
                 continue;
@@ -94,8 +106,9 @@ void tst_Icons::icon()
                 ++glow;
         }
     // A pictogram, not a dot nor a filled square.
-    QVERIFY2(opaque > 200 && opaque < 64 * 64 / 2, qPrintable(QString::number(opaque)));
-    QVERIFY2(glow > 100, qPrintable(QString::number(glow)));
+    const int scale = size / 64;
+    QVERIFY2(opaque > 200 * scale * scale && opaque < size * size / 2, qPrintable(QString::number(opaque)));
+    QVERIFY2(glow > 100 * scale * scale, qPrintable(QString::number(glow)));
 }
 
 void tst_Icons::icons_areDistinct()
@@ -106,5 +119,25 @@ void tst_Icons::icons_areDistinct()
     QCOMPARE(seen.size(), 7);
 }
 
-QTEST_GUILESS_MAIN(tst_Icons)
+void tst_Icons::denseScreen_takesTheDoubleIcon()
+{
+    QCOMPARE(qApp->devicePixelRatio(), 2.0);
+    // Loaded by path, as the detail view loads it.
+    const QPixmap pixmap = vsPlatform::iconPixmap(QStringLiteral(":/images/status.png"));
+    QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+    QCOMPARE(pixmap.size(), QSize(128, 128));
+    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             QImage(QStringLiteral(":/images/status@2x.png"))
+                 .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+int main(int argc, char *argv[])
+{
+    // A screen of twice the handheld's density, with the program's own set-up.
+    qputenv("QT_SCALE_FACTOR", "2");
+    vsPlatform::prepareApplication();
+    QApplication app(argc, argv);
+    tst_Icons test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_icons.moc"

@@ -16,7 +16,9 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QScroller>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -58,6 +60,15 @@ const QString keypadStyle =
                    "\tborder-width:1px;\n"
                    "}");
 
+int meanLightness(const QImage &image)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            sum += QColor(image.pixel(x, y)).lightness();
+    return image.isNull() ? -1 : int(sum / (qint64(image.width()) * image.height()));
+}
+
 void checkMargins(const QLayout *layout, const QMargins &margins, int spacing)
 {
     QVERIFY(layout);
@@ -82,6 +93,8 @@ private slots:
     void emptyCatalogue_isNoFailure();
     void destructionWithoutSetupIsSafe();
     void aboutBox_showsThreeLines();
+    void darkLook_leavesNoLightArea();
+    void kineticScrolling_searchJumpStopsAFlick();
 
 private:
     vsMainWindow *makeWindow(const QByteArray &catalogue);
@@ -327,6 +340,79 @@ void tst_MainWindow::aboutBox_showsThreeLines()
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith(QLatin1String("Vestrion ")));
     QVERIFY(lines.at(2).contains(QLatin1String("Morvane")));
+}
+
+void tst_MainWindow::darkLook_leavesNoLightArea()
+{
+    const QPalette original = QApplication::palette();
+    vsPlatform::applyDarkLook();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+
+    // One entry: most of the list is empty.
+    vsMainWindow *w =
+        makeWindow(vsTest::document({QStringLiteral(R"(type="additive" code="E100" names="A")")}));
+    QVERIFY(w);
+    w->resize(800, 480);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto *list = w->findChild<QListView *>(QStringLiteral("listView"));
+    const QImage listImage = list->viewport()->grab().toImage();
+    const QRect empty(0, listImage.height() - 40, listImage.width(), 40);
+    QCOMPARE(meanLightness(listImage.copy(empty)), 0);
+
+    // The menu bar: dark, with light text.
+    QMenuBar *menu = w->menuBar();
+    QVERIFY(meanLightness(menu->grab().toImage()) < 64);
+    QVERIFY(menu->palette().color(QPalette::ButtonText).lightness() > 192);
+    // The keypad's buttons outside the style sheet's states.
+    QToolButton *button = w->findChild<QToolButton *>(QStringLiteral("keypadButton_1"));
+    QPalette inactive = button->palette();
+    inactive.setCurrentColorGroup(QPalette::Inactive);
+    QVERIFY(inactive.color(QPalette::Button).lightness() < 64);
+
+    // The detail page's scroll bar, shown by a long entry.
+    auto *detail = w->findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+    QScrollBar *bar = detail->verticalScrollBar();
+    bar->resize(16, 400);
+    QVERIFY(meanLightness(bar->grab().toImage()) < 80);
+
+    // The About box.
+    int aboutLightness = -1;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            aboutLightness = meanLightness(box->grab().toImage());
+            box->accept();
+        }
+    });
+    w->findChild<QAction *>(QStringLiteral("aboutAction"))->trigger();
+    QVERIFY(aboutLightness >= 0 && aboutLightness < 64);
+}
+
+void tst_MainWindow::kineticScrolling_searchJumpStopsAFlick()
+{
+    QStringList items;
+    for (int code = 100; code < 200; ++code)
+        items << QStringLiteral(R"(type="additive" code="E%1" names="N")").arg(code);
+    vsMainWindow *w = makeWindow(vsTest::document(items));
+    QVERIFY(w);
+    w->resize(800, 480);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto *list = w->findChild<QListView *>(QStringLiteral("listView"));
+    QVERIFY(QScroller::hasScroller(list->viewport()));
+    QScroller *scroller = QScroller::scroller(list->viewport());
+
+    // A slow flick towards the end, then a code: the list stays at the match.
+    scroller->scrollTo(QPointF(0, list->verticalScrollBar()->maximum()), 5000);
+    QTRY_COMPARE(scroller->state(), QScroller::Scrolling);
+    w->onNumberClicked(QStringLiteral("1"));
+    w->onNumberClicked(QStringLiteral("2"));
+    w->onNumberClicked(QStringLiteral("0"));
+    QCOMPARE(scroller->state(), QScroller::Inactive);
+    const int top = list->indexAt(QPoint(10, 1)).row();
+    QTest::qWait(200);
+    QCOMPARE(list->indexAt(QPoint(10, 1)).row(), top);
+    QCOMPARE(list->indexAt(QPoint(10, 1)).data(vsDataModel::CodeRole).toString(), QStringLiteral("E120"));
 }
 
 QTEST_MAIN(tst_MainWindow)

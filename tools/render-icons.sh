@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Renders resources/icons/*.svg to resources/images/*.png: white pictogram with
-# a soft white glow, 64x64 RGBA on a transparent background. Safe to rerun.
+# a soft white glow, 64x64 RGBA on a transparent background, and the same at
+# 128x128 as *@2x.png for dense screens (the toolkit picks it by name). Safe
+# to rerun.
 #
 # Usage: tools/render-icons.sh [NAME...]   (default: every SVG in resources/icons)
 set -euo pipefail
 
-SIZE=64
-GLOW_SIGMA=2.2      # blur radius of the glow, in pixels
+BASE_SIZE=64
+BASE_GLOW_SIGMA=2.2 # blur radius of the glow at 64x64, in pixels
 GLOW_OPACITY=0.75   # peak opacity of the glow under the stroke
 GLOW_FLOOR=3%       # faint blur tails below this are cut, so the margin stays clear
 
@@ -46,7 +48,7 @@ trap 'rm -rf "$work"' EXIT
 # Reads the PNG header directly: ImageMagick reports what it decoded, not what
 # the file says, and the app needs the file itself to be 8-bit RGBA.
 check_png() {
-    local png=$1 hdr corners
+    local png=$1 SIZE=$2 hdr corners
     hdr=$(od -An -tu1 -j16 -N13 "$png" | tr -s ' \n' ' ')
     # width (4 bytes) height (4) depth type compression filter interlace
     read -r w0 w1 w2 w3 h0 h1 h2 h3 depth ctype _ _ interlace <<<"$hdr"
@@ -64,39 +66,46 @@ check_png() {
 failed=0
 for svg in "${svgs[@]}"; do
     name=$(basename "$svg" .svg)
-    shape=$work/$name.shape.png
-    tmp_out=$work/$name.png
+    for scale in 1 2; do
+        SIZE=$((BASE_SIZE * scale))
+        GLOW_SIGMA=$(awk "BEGIN { print $BASE_GLOW_SIGMA * $scale }")
+        suffix=
+        [ "$scale" -eq 1 ] || suffix="@${scale}x"
+        out_name=$name$suffix.png
+        shape=$work/$name$suffix.shape.png
+        tmp_out=$work/$out_name
 
-    if ! rsvg-convert -w "$SIZE" -h "$SIZE" -f png -o "$shape" "$svg"; then
-        echo "render-icons: $name: rsvg-convert failed" >&2
-        failed=1
-        continue
-    fi
+        if ! rsvg-convert -w "$SIZE" -h "$SIZE" -f png -o "$shape" "$svg"; then
+            echo "render-icons: $out_name: rsvg-convert failed" >&2
+            failed=1
+            continue
+        fi
 
-    # Glow: the shape's alpha, blurred and dimmed, as a white layer under the shape.
-    # Fully transparent pixels are made white too, so scaling never pulls in a dark fringe.
-    if ! convert "$shape" -background none -gravity center -extent "${SIZE}x${SIZE}" \
-        \( +clone -alpha extract -blur "0x$GLOW_SIGMA" -evaluate multiply "$GLOW_OPACITY" \
-           -level "$GLOW_FLOOR,100%" -background white -alpha shape \) \
-        +swap -compose over -composite \
-        -background white -alpha background \
-        -strip -interlace none -depth 8 \
-        -define png:color-type=6 -define png:bit-depth=8 \
-        "PNG32:$tmp_out"; then
-        echo "render-icons: $name: convert failed" >&2
-        failed=1
-        continue
-    fi
+        # Glow: the shape's alpha, blurred and dimmed, as a white layer under the shape.
+        # Fully transparent pixels are made white too, so scaling never pulls in a dark fringe.
+        if ! convert "$shape" -background none -gravity center -extent "${SIZE}x${SIZE}" \
+            \( +clone -alpha extract -blur "0x$GLOW_SIGMA" -evaluate multiply "$GLOW_OPACITY" \
+               -level "$GLOW_FLOOR,100%" -background white -alpha shape \) \
+            +swap -compose over -composite \
+            -background white -alpha background \
+            -strip -interlace none -depth 8 \
+            -define png:color-type=6 -define png:bit-depth=8 \
+            "PNG32:$tmp_out"; then
+            echo "render-icons: $out_name: convert failed" >&2
+            failed=1
+            continue
+        fi
 
-    if ! problem=$(check_png "$tmp_out"); then
-        echo "render-icons: $name: bad output ($problem); kept the old PNG" >&2
-        failed=1
-        continue
-    fi
+        if ! problem=$(check_png "$tmp_out" "$SIZE"); then
+            echo "render-icons: $out_name: bad output ($problem); kept the old PNG" >&2
+            failed=1
+            continue
+        fi
 
-    # Replace only a good result, so a failed run never leaves a broken icon behind.
-    mv -f "$tmp_out" "$out_dir/$name.png"
-    echo "rendered $name.png"
+        # Replace only a good result, so a failed run never leaves a broken icon behind.
+        mv -f "$tmp_out" "$out_dir/$out_name"
+        echo "rendered $out_name"
+    done
 done
 
 exit "$failed"

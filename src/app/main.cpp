@@ -1,15 +1,21 @@
 #include "mainwindow/vsmainwindow.h"
+#include "platform/vsdevice.h"
 #include "platform/vsplatform.h"
 
 #include <QApplication>
 #include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("morvane.org"));
     QCoreApplication::setApplicationName(QStringLiteral("Vestrion"));
+    vsPlatform::prepareApplication();
     QApplication app(argc, argv);
+    vsPlatform::applyDarkLook();
 
     // Russian always, whatever the locale; without the catalogue the English texts stay.
     QTranslator translator;
@@ -18,13 +24,23 @@ int main(int argc, char *argv[])
     Q_UNUSED(translated)
     app.installTranslator(&translator);
 
-    vsMainWindow window(nullptr);
-    if (!window.setup())
-        return 1;
-    // The handheld's screen; the desktop has no fixed window size of its own.
-    window.resize(800, 480);
-    window.show();
-    vsPlatform::setWindowAttribute(&window, vsPlatform::StackedWindow, true);
-    vsPlatform::installStartupProbe(&window);
-    return app.exec();
+    int status = 1;
+    {
+        vsMainWindow window(nullptr);
+        if (window.setup()) {
+            // The handheld's screen; the desktop has no fixed window size of its own.
+            window.resize(800, 480);
+            window.show();
+            vsPlatform::setWindowAttribute(&window, vsPlatform::StackedWindow, true);
+            vsPlatform::installStartupProbe(&window);
+            status = app.exec();
+        }
+    }
+    // The settings are written by now. A system bus that never answered keeps
+    // the toolkit's bus thread waiting, and the normal exit would wait for it.
+    if (vsDevice::busThreadAbandoned()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

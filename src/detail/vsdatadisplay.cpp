@@ -262,7 +262,7 @@ bool vsDataDisplay::createWidgets()
         section.icon->setAlignment(Qt::AlignCenter);
         section.icon->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         section.icon->setFixedWidth(120);
-        section.icon->setPixmap(QPixmap(QLatin1String(section.iconPath)));
+        section.icon->setPixmap(vsPlatform::iconPixmap(QLatin1String(section.iconPath)));
 
         section.title->setObjectName(name + QLatin1String("TitleLabel"));
         section.title->setAlignment(Qt::AlignCenter);

@@ -4,6 +4,7 @@
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsdatadisplay.h"
 #include "list/vsdatadelegate.h"
+#include "platform/vsdevice.h"
 #include "platform/vsinformationbox.h"
 #include "platform/vsplatform.h"
 #include "search/vsnamesearch.h"
@@ -11,8 +12,6 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QBoxLayout>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
@@ -42,24 +41,6 @@ const QString keypadStyle = QStringLiteral(
 
 const QString keyboardStatusKey = QStringLiteral("keyboard-status");
 
-const QString mceService = QStringLiteral("com.nokia.mce");
-const QString mceRequestPath = QStringLiteral("/com/nokia/mce/request");
-const QString mceRequestInterface = QStringLiteral("com.nokia.mce.request");
-
-// The service answers at once when it is well; the request is on the bus
-// before the wait begins, so giving up early loses nothing but the reply,
-// which is dropped anyway. The bus's own default (25 s) would freeze start-up
-// and exit when the service hangs.
-constexpr int mceReplyTimeoutMs = 1000;
-
-void callMce(const QString &member)
-{
-    // Blocking, reply dropped: a missing service simply leaves orientation unlocked.
-    QDBusConnection::systemBus().call(
-        QDBusMessage::createMethodCall(mceService, mceRequestPath, mceRequestInterface, member), QDBus::Block,
-        mceReplyTimeoutMs);
-}
-
 QPalette blackPalette()
 {
     QPalette palette;
@@ -82,22 +63,10 @@ QPalette toolkitPalette(const QWidget *widget)
 }
 } // namespace
 
-vsMainWindow::vsMainWindow(QWidget *parent) : QMainWindow(parent)
+vsMainWindow::vsMainWindow(QWidget *parent) : QMainWindow(parent), device(new vsDevice(this))
 {
-    callMce(QStringLiteral("req_accelerometer_enable"));
-    QDBusConnection bus = QDBusConnection::systemBus();
-    bus.connect(QString(), QStringLiteral("/com/nokia/mce/signal"), QStringLiteral("com.nokia.mce.signal"),
-                QStringLiteral("sig_device_orientation_ind"), this, SLOT(onOrientationChanged(QString)));
-    bus.connect(QString(), QStringLiteral("/org/freedesktop/Hal/devices/platform_slide"),
-                QStringLiteral("org.freedesktop.Hal.Device"), QString(), this,
-                SLOT(onKeyboardStatusChanged(QString)));
-    // The service's own report of a moved slide, PropertyModified(int, array
-    // of (string, bool, bool)), does not start with a string and so never
-    // reaches the slot above; it is forwarded by name.
-    vsPlatform::forwardSystemBusSignal(QStringLiteral("/org/freedesktop/Hal/devices/platform_slide"),
-                                       QStringLiteral("org.freedesktop.Hal.Device"),
-                                       QStringLiteral("PropertyModified"), QStringLiteral("ia(sbb)"), this,
-                                       "onKeyboardStatusChanged");
+    connect(device, &vsDevice::orientationChanged, this, &vsMainWindow::onOrientationChanged);
+    connect(device, &vsDevice::keyboardStatusChanged, this, &vsMainWindow::onKeyboardStatusChanged);
     searchTimer.setSingleShot(true);
 }
 
@@ -111,7 +80,9 @@ vsMainWindow::~vsMainWindow()
         (keyboardOnAction->isChecked() || keyboardOffAction->isChecked()))
         status = keyboardOnAction->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
     settings.setValue(keyboardStatusKey, status);
-    callMce(QStringLiteral("req_accelerometer_disable"));
+    // Ends the accelerometer request now rather than with the children.
+    delete device;
+    device = nullptr;
 }
 
 bool vsMainWindow::setup()
@@ -224,6 +195,7 @@ bool vsMainWindow::setup()
     listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listView->setPalette(black);
+    vsPlatform::enableKineticScrolling(listView);
 
     const QModelIndex first = model->index(0, 0, QModelIndex());
     if (first.isValid()) {
@@ -233,6 +205,7 @@ bool vsMainWindow::setup()
 
     if (!dataDisplay->createWidgets())
         return false;
+    vsPlatform::enableKineticScrolling(dataDisplay);
 
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);
@@ -391,6 +364,8 @@ void vsMainWindow::searchItem()
         const QModelIndex index = items->index(row, 0, QModelIndex());
         if (index.data(vsDataModel::CodeRole).toString().indexOf(needle, 0, Qt::CaseSensitive) == -1)
             continue;
+        // A flick still running would carry the list away from the match.
+        vsPlatform::stopKineticScrolling(listView);
         listView->scrollTo(index, QAbstractItemView::PositionAtTop);
         listView->clearSelection();
         listView->selectionModel()->select(index, QItemSelectionModel::Select);
@@ -474,13 +449,7 @@ void vsMainWindow::onKeyboardStatusChanged(QString)
 
 bool vsMainWindow::isSlideOpen() const
 {
-    QFile file(vsPlatform::slideStateFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    char line[500] = {};
-    file.readLine(line, sizeof(line));
-    file.close();
-    return QString::fromLatin1(line).contains(QLatin1String("open"), Qt::CaseSensitive);
+    return vsDevice::isSlideOpen();
 }
 
 void vsMainWindow::resizeEvent(QResizeEvent *event)

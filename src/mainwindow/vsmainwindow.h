@@ -15,6 +15,7 @@ class QToolButton;
 class QVBoxLayout;
 class vsDataDisplay;
 class vsDataModel;
+class vsDevice;
 class vsInformationBox;
 class vsNameSearch;
 
@@ -71,6 +72,7 @@ private:
     void showSearchBox();
     bool isHeaderRow(int row) const;
 
+    vsDevice *device = nullptr;
     vsDataModel *model = nullptr;
     QListView *listView = nullptr;
     QWidget *keypadWidget = nullptr;

@@ -1,11 +1,14 @@
 #include "platform/vsplatform.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDateTime>
 #include <QEvent>
+#include <QIcon>
+#include <QImageReader>
 #include <QLayout>
+#include <QPalette>
+#include <QScroller>
 #include <QTimer>
 #include <QWidget>
 
@@ -80,25 +83,6 @@ QString &slideStateOverride()
     return path;
 }
 
-// Lives as a child of the receiver, so it ends with it.
-class SignalForwarder : public QObject
-{
-    Q_OBJECT
-
-public:
-    SignalForwarder(QObject *receiver, const char *method) : QObject(receiver), method(method) {}
-
-public slots:
-    void forward(const QDBusMessage &message)
-    {
-        QMetaObject::invokeMethod(parent(), method.constData(), Qt::DirectConnection,
-                                  Q_ARG(QString, message.member()));
-    }
-
-private:
-    QByteArray method;
-};
-
 class StartupProbe : public QObject
 {
 public:
@@ -168,17 +152,73 @@ void setSlideStateFilePath(const QString &path)
     slideStateOverride() = path;
 }
 
-bool forwardSystemBusSignal(const QString &path, const QString &interface, const QString &name,
-                            const QString &signature, QObject *receiver, const char *method)
+void prepareApplication()
 {
-    if (!receiver || !method)
-        return false;
-    auto *forwarder = new SignalForwarder(receiver, method);
-    if (QDBusConnection::systemBus().connect(QString(), path, interface, name, signature, forwarder,
-                                             SLOT(forward(QDBusMessage))))
-        return true;
-    delete forwarder;
-    return false;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
+}
+
+void applyDarkLook()
+{
+    const QColor text(255, 255, 255);
+    const QColor dimText(128, 128, 128);
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(24, 24, 24));
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, QColor(0, 0, 0));
+    palette.setColor(QPalette::AlternateBase, QColor(32, 32, 32));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(40, 40, 40));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, QColor(255, 128, 6));
+    palette.setColor(QPalette::Light, QColor(72, 72, 72));
+    palette.setColor(QPalette::Midlight, QColor(56, 56, 56));
+    palette.setColor(QPalette::Mid, QColor(36, 36, 36));
+    palette.setColor(QPalette::Dark, QColor(16, 16, 16));
+    palette.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    palette.setColor(QPalette::Highlight, QColor(255, 128, 6));
+    palette.setColor(QPalette::HighlightedText, QColor(0, 0, 0));
+    palette.setColor(QPalette::Link, QColor(90, 170, 255));
+    palette.setColor(QPalette::LinkVisited, QColor(170, 130, 255));
+    palette.setColor(QPalette::ToolTipBase, QColor(40, 40, 40));
+    palette.setColor(QPalette::ToolTipText, text);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 12, 0)
+    palette.setColor(QPalette::PlaceholderText, dimText);
+#endif
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, dimText);
+    QApplication::setPalette(palette);
+}
+
+QPixmap iconPixmap(const QString &path)
+{
+    const QSize size = QImageReader(path).size();
+    return size.isValid() ? QIcon(path).pixmap(size) : QPixmap();
+}
+
+void enableKineticScrolling(QAbstractScrollArea *area)
+{
+    if (!area)
+        return;
+    // Flicks move by pixels; by items they would jump a row per pixel dragged.
+    if (auto *view = qobject_cast<QAbstractItemView *>(area)) {
+        view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    }
+    // Touches reach the area as mouse events, so the mouse gesture serves both.
+    QScroller::grabGesture(area->viewport(), QScroller::LeftMouseButtonGesture);
+    QScrollerProperties properties = QScroller::scroller(area->viewport())->scrollerProperties();
+    properties.setScrollMetric(QScrollerProperties::HorizontalOvershootPolicy,
+                               QVariant::fromValue(QScrollerProperties::OvershootAlwaysOff));
+    QScroller::scroller(area->viewport())->setScrollerProperties(properties);
+}
+
+void stopKineticScrolling(QAbstractScrollArea *area)
+{
+    if (area && QScroller::hasScroller(area->viewport()))
+        QScroller::scroller(area->viewport())->stop();
 }
 
 void installStartupProbe(QWidget *window)
@@ -188,5 +228,3 @@ void installStartupProbe(QWidget *window)
 }
 
 } // namespace vsPlatform
-
-#include "vsplatform.moc"

@@ -1,9 +1,10 @@
 #ifndef VESTRION_PLATFORM_VSPLATFORM_H
 #define VESTRION_PLATFORM_VSPLATFORM_H
 
+#include <QPixmap>
 #include <QString>
 
-class QObject;
+class QAbstractScrollArea;
 class QWidget;
 
 // Desktop stand-ins for the handheld's window services. Callers name the
@@ -35,13 +36,25 @@ QString slideStateFilePath();
 // Tests point it at a file of their own; an empty path restores the device's.
 void setSlideStateFilePath(const QString &path);
 
-// Hands every signal `name` with the D-Bus signature `signature`, from any
-// sender on the system bus at `path` and `interface`, to the receiver's
-// one-string method `method` (invoked by name), whatever the signal carries:
-// the method gets the signal's name. For reports whose arguments cannot reach
-// a one-string slot directly. False when the subscription failed (no bus).
-bool forwardSystemBusSignal(const QString &path, const QString &interface, const QString &name,
-                            const QString &signature, QObject *receiver, const char *method);
+// What the handheld's toolkit gave every program for free. Call
+// prepareApplication() before the application object exists and
+// applyDarkLook() right after it, before any window.
+// Dense screens: scaling by the screen's density (Qt 6 does it by itself).
+void prepareApplication();
+// The handheld's dark palette, light text on black, for everything the
+// program's own palettes and style sheets leave open.
+void applyDarkLook();
+
+// The image at path at its own size in logical pixels, taken from its
+// "@2x" rendering beside it on a dense screen. A plain QPixmap load never
+// looks for that file.
+QPixmap iconPixmap(const QString &path);
+
+// Kinetic (flick) scrolling by finger or left mouse button. A tap still
+// clicks; a press that turns into a drag never does.
+void enableKineticScrolling(QAbstractScrollArea *area);
+// Ends a flick in progress, before the program scrolls the area itself.
+void stopKineticScrolling(QAbstractScrollArea *area);
 
 // With VESTRION_EXIT_AFTER_FIRST_PAINT set, the window's first paint prints the
 // milliseconds since the epoch to standard error and ends the event loop, so

@@ -53,6 +53,7 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     resultView->setFocusPolicy(Qt::NoFocus);
     resultView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resultView->setPalette(blackPalette());
+    vsPlatform::enableKineticScrolling(resultView);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(5, 5, 5, 5);
@@ -80,6 +81,7 @@ void vsNameSearch::onQueryChanged(const QString &pQuery)
     results->setRows(index.match(pQuery));
     if (results->rowCount() > 0) {
         const QModelIndex first = results->index(0);
+        vsPlatform::stopKineticScrolling(resultView);
         resultView->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
         resultView->scrollTo(first, QAbstractItemView::PositionAtTop);
     }
@@ -112,6 +114,7 @@ void vsNameSearch::moveSelection(int step)
         return;
     const int row = qBound(0, selectedRow() + step, count - 1);
     const QModelIndex target = results->index(row);
+    vsPlatform::stopKineticScrolling(resultView);
     resultView->selectionModel()->select(target, QItemSelectionModel::ClearAndSelect);
     resultView->scrollTo(target, QAbstractItemView::EnsureVisible);
 }

@@ -20,6 +20,14 @@
 //       (before answering it) and "sent COMMAND" once a signal is on its way.
 //       Ends when standard input closes.
 //
+//       Two more commands take the service off the bus and put it back:
+//         mce-off / mce-on
+//
+//   vestrion-device-helper --hung-bus PATH
+//       Listens on the Unix socket PATH as a hung bus daemon does: it accepts
+//       every connection and never reads or answers. Prints "ready" once it
+//       listens; ends when standard input closes.
+//
 //   vestrion-device-helper --exec PROGRAM [ARGUMENTS...]
 //       Runs PROGRAM in its own place, so that it is killed when the process
 //       that started it dies: a crashed test leaves no bus daemon behind.
@@ -38,7 +46,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -83,6 +94,29 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PropertyChange &c
     argument >> change.name >> change.added >> change.removed;
     argument.endStructure();
     return argument;
+}
+
+int hungBus(const char *path)
+{
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof(address.sun_path) - 1);
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+        ::listen(listener, 16) != 0) {
+        std::perror("vestrion-device-helper: hung bus");
+        return 2;
+    }
+    say("ready");
+    for (;;) {
+        pollfd waits[2] = {{listener, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0)
+            return 2;
+        if (waits[1].revents)
+            return 0; // standard input closed (or spoke): done
+        if (waits[0].revents)
+            ::accept(listener, nullptr, nullptr); // kept open, never read
+    }
 }
 
 } // namespace
@@ -180,6 +214,14 @@ private:
                 QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Hal/devices/platform_kb_lock"),
                                            halDeviceInterface, QStringLiteral("Condition"));
             signal << QStringLiteral("ButtonPressed") << QStringLiteral("cover");
+        } else if (command == QLatin1String("mce-off") || command == QLatin1String("mce-on")) {
+            const bool on = command == QLatin1String("mce-on");
+            if (!(on ? bus.registerService(mceService) : bus.unregisterService(mceService))) {
+                say("failed " + line.toUtf8());
+                return;
+            }
+            say("sent " + line.toUtf8());
+            return;
         } else if (command == QLatin1String("fence")) {
             signal = QDBusMessage::createSignal(QStringLiteral("/org/vestrion/test"),
                                                 QStringLiteral("org.vestrion.Test"), QStringLiteral("Fence"));
@@ -207,6 +249,9 @@ int main(int argc, char *argv[])
         std::perror("vestrion-device-helper: exec");
         return 127;
     }
+
+    if (argc >= 3 && std::strcmp(argv[1], "--hung-bus") == 0)
+        return hungBus(argv[2]);
 
     QCoreApplication app(argc, argv);
     qDBusRegisterMetaType<PropertyChange>();
