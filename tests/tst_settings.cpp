@@ -61,16 +61,6 @@ bool readsBackCleanly(const QString &configFolder)
     return !stored.allKeys().isEmpty() && stored.status() == QSettings::NoError;
 }
 
-QAction *action(vsMainWindow &window, const char *name)
-{
-    return window.findChild<QAction *>(QString::fromLatin1(name));
-}
-
-bool keypadShown(vsMainWindow &window)
-{
-    return window.findChild<QWidget *>(QStringLiteral("keypadWidget"))->isVisibleTo(&window);
-}
-
 // Runs the real program against the configuration folder; it quits at its
 // first paint. Returns its exit code, or -1 if it crashed or hung.
 int runProgram(const QString &configFolder)
@@ -79,6 +69,9 @@ int runProgram(const QString &configFolder)
 }
 
 } // namespace
+
+using vsTest::action;
+using vsTest::keypadShown;
 
 class tst_Settings : public QObject
 {
