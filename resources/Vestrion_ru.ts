@@ -33,6 +33,41 @@
     </message>
 </context>
 <context>
+    <name>vsLabelReader</name>
+    <message>
+        <source>Type or paste the ingredients</source>
+        <translation>Введите или вставьте состав</translation>
+    </message>
+    <message>
+        <source>Open picture…</source>
+        <translation>Открыть снимок…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Pictures (*.png *.jpg *.jpeg)</source>
+        <translation>Снимки (*.png *.jpg *.jpeg)</translation>
+    </message>
+    <message>
+        <source>Cannot open the picture</source>
+        <translation>Не удаётся открыть снимок</translation>
+    </message>
+    <message>
+        <source>No text in the picture</source>
+        <translation>На снимке не найден текст</translation>
+    </message>
+    <message>
+        <source>Pictures cannot be read here</source>
+        <translation>Снимки здесь не читаются</translation>
+    </message>
+    <message>
+        <source>No additives found</source>
+        <translation>Добавки не найдены</translation>
+    </message>
+</context>
+<context>
     <name>vsMainWindow</name>
     <message>
         <source>Search</source>
@@ -49,6 +84,10 @@
     <message>
         <source>Find by name</source>
         <translation>Поиск по названию</translation>
+    </message>
+    <message>
+        <source>Read ingredients</source>
+        <translation>Прочитать состав</translation>
     </message>
     <message>
         <source>About</source>

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
-    fonts-dejavu-core)
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng fonts-dejavu-core)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
     packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev)
 fi

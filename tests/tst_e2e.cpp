@@ -26,6 +26,7 @@ private slots:
     void dragScrollsTheListAndTapOpens();
     void denseScreenDoublesEverything();
     void nameTypedInSearchOpensEntry();
+    void ingredientListShowsAdditivesAndOpensOne();
 
 private:
     QProcess server;
@@ -266,6 +267,51 @@ void tst_E2e::nameTypedInSearchOpensEntry()
     windows.removeOne(searchWindow);
     QCOMPARE(windows.size(), 1);
     QVERIFY(order.indexOf(windows.first()) < order.indexOf(searchWindow));
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
+{
+    // The program with its catalogue, the names of which a list will hold.
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
+                               QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    QStringList windows;
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+
+    // Ctrl+L, traced as both keys, opens the reader over the main window.
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"),
+                              10000);
+    QString reader;
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    reader = windows.first();
+
+    // A list typed into its field: its additives' rows appear, and a tap on
+    // the first opens the detail window, a third one.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("sugar, citric acid, colour e-102.")});
+    // The first row sits under the field (at most 160 px) and the button row.
+    const QStringList first = {
+        QStringLiteral("mousemove"), QStringLiteral("--window"), reader,
+        QStringLiteral("100"),       QStringLiteral("240"),      QStringLiteral("click"),
+        QStringLiteral("1")};
+    QTRY_VERIFY_WITH_TIMEOUT(runTool(xdotool, first).isEmpty() && visibleWindows().size() == 3, 10000);
+    windows = visibleWindows();
+    QVERIFY(windows.removeOne(mainWindow) && windows.removeOne(reader));
+    const QString detail = windows.first();
+
+    // Back from the detail view returns to the reader, still open.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+    QVERIFY(visibleWindows().contains(reader));
+    // The main window traced nothing typed into the other windows.
+    QCOMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"));
     QCOMPARE(program.state(), QProcess::Running);
 }
 

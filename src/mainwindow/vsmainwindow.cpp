@@ -3,6 +3,7 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsdatadisplay.h"
+#include "label/vslabelreader.h"
 #include "list/vsdatadelegate.h"
 #include "platform/vsdevice.h"
 #include "platform/vsinformationbox.h"
@@ -106,6 +107,7 @@ bool vsMainWindow::setup()
         keyboardOffAction = new QAction(tr("Keyboard Off"), keyboardGroup);
         aboutAction = new QAction(tr("About"), this);
         findByNameAction = new QAction(tr("Find by name"), this);
+        readIngredientsAction = new QAction(tr("Read ingredients"), this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
         // none is left behind when the window goes.
@@ -138,6 +140,7 @@ bool vsMainWindow::setup()
     keyboardOffAction->setObjectName(QStringLiteral("keyboardOffAction"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     findByNameAction->setObjectName(QStringLiteral("findByNameAction"));
+    readIngredientsAction->setObjectName(QStringLiteral("readIngredientsAction"));
 
     setSearchLabel();
     searchLabel->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 14));
@@ -212,6 +215,7 @@ bool vsMainWindow::setup()
     keyboardOffAction->setCheckable(true);
     menuBar()->addActions(keyboardGroup->actions());
     menuBar()->addAction(findByNameAction);
+    menuBar()->addAction(readIngredientsAction);
     menuBar()->addAction(aboutAction);
     // The desktop menu bar would inherit the black window palette and draw its
     // texts black on black; it keeps the toolkit's own colours.
@@ -241,6 +245,7 @@ bool vsMainWindow::setup()
     connect(keyboardOffAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
     connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
+    connect(readIngredientsAction, SIGNAL(triggered(bool)), this, SLOT(onMenuReadIngredientsClicked()));
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -423,6 +428,21 @@ void vsMainWindow::onMenuFindByNameClicked()
     nameSearch->onOpen();
 }
 
+void vsMainWindow::onMenuReadIngredientsClicked()
+{
+    // Made on first use: start-up stays as it was without it.
+    if (!labelReader && model) {
+        try {
+            labelReader = new vsLabelReader(model, this);
+        } catch (const std::exception &) {
+            return;
+        }
+        connect(labelReader, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+    }
+    if (labelReader)
+        labelReader->onOpen();
+}
+
 // Device ---------------------------------------------------------------------
 
 void vsMainWindow::onOrientationChanged(QString pOrientation)
@@ -496,6 +516,11 @@ void vsMainWindow::keyPressEvent(QKeyEvent *event)
     // Ctrl+F opens the name search; F alone is no digit and stays unhandled.
     if (key == Qt::Key_F && (event->modifiers() & Qt::ControlModifier)) {
         onMenuFindByNameClicked();
+        return;
+    }
+    // Ctrl+L reads a whole ingredient list.
+    if (key == Qt::Key_L && (event->modifiers() & Qt::ControlModifier)) {
+        onMenuReadIngredientsClicked();
         return;
     }
 

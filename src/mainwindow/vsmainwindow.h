@@ -17,6 +17,7 @@ class vsDataDisplay;
 class vsDataModel;
 class vsDevice;
 class vsInformationBox;
+class vsLabelReader;
 class vsNameSearch;
 
 // The program's one main window: the list of all entries above the numeric
@@ -54,6 +55,7 @@ public slots:
     void onMenuKeyboardVisibilityClicked();
     void onMenuAboutClicked();
     void onMenuFindByNameClicked();
+    void onMenuReadIngredientsClicked();
     void onOrientationChanged(QString pOrientation);
     void onKeyboardStatusChanged(QString pStatus);
     void onTimeOut();
@@ -85,6 +87,7 @@ private:
     QAction *keyboardOffAction = nullptr;
     QAction *aboutAction = nullptr;
     QAction *findByNameAction = nullptr;
+    QAction *readIngredientsAction = nullptr;
     QTimer searchTimer;
     QLabel *searchLabel = nullptr;
     QString searchCode;
@@ -92,6 +95,7 @@ private:
     QSettings settings;
     QString dataFolder;
     vsNameSearch *nameSearch = nullptr;
+    vsLabelReader *labelReader = nullptr;
 };
 
 #endif

@@ -1,0 +1,223 @@
+#include "label/vslabelreader.h"
+
+#include "label/vslabelanalyser.h"
+#include "label/vsocr.h"
+#include "list/vsdatadelegate.h"
+#include "platform/vsplatform.h"
+#include "search/vsnameresults.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString nextFileName;
+
+QPalette blackPalette()
+{
+    QPalette palette;
+    palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0)));
+    palette.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
+    palette.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(255, 255, 255)));
+    return palette;
+}
+// The toolkit's own colours, every role set so that none is taken from the
+// black window: dark text on a light field.
+QPalette toolkitPalette(const QWidget *widget)
+{
+    QPalette palette = QApplication::palette(widget);
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            palette.setBrush(QPalette::ColorGroup(group), QPalette::ColorRole(role),
+                             palette.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)));
+    return palette;
+}
+} // namespace
+
+vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
+    : QWidget(parent), catalogue(catalogue), results(new vsNameResults(catalogue, this)),
+      textEdit(new QPlainTextEdit(this)), openButton(new QPushButton(this)), progress(new QProgressBar(this)),
+      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), resultView(new QListView(this))
+{
+    setObjectName(QStringLiteral("labelReader"));
+    setWindowTitle(QStringLiteral("Vestrion"));
+    setAutoFillBackground(true);
+    setPalette(blackPalette());
+    // A window of its own in the stack, over the main window; the flag
+    // follows the attribute as it does for the detail view.
+    vsPlatform::setWindowAttribute(this, vsPlatform::StackedWindow, true);
+    setWindowFlags(windowFlags() | Qt::Window);
+
+    const QFont font(QString::fromLatin1(vsPlatform::systemFontFamily), 16);
+    textEdit->setObjectName(QStringLiteral("labelEdit"));
+    textEdit->setPlaceholderText(tr("Type or paste the ingredients"));
+    textEdit->setFont(font);
+    textEdit->setTabChangesFocus(true);
+    textEdit->setMaximumHeight(160);
+    textEdit->setPalette(toolkitPalette(textEdit));
+    openButton->setObjectName(QStringLiteral("openPictureButton"));
+    openButton->setText(tr("Open picture…"));
+    progress->setObjectName(QStringLiteral("readingProgress"));
+    progress->setRange(0, 100);
+    cancelButton->setObjectName(QStringLiteral("cancelReadingButton"));
+    cancelButton->setText(tr("Cancel"));
+    statusLabel->setObjectName(QStringLiteral("readerStatus"));
+    statusLabel->setFont(font);
+
+    resultView->setObjectName(QStringLiteral("additiveView"));
+    resultView->setModel(results);
+    resultView->setItemDelegate(new vsDataDelegate(resultView));
+    resultView->setUniformItemSizes(true);
+    resultView->setResizeMode(QListView::Adjust);
+    resultView->setFocusPolicy(Qt::NoFocus);
+    resultView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    resultView->setPalette(blackPalette());
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(openButton, 0);
+    buttons->addWidget(progress, 1);
+    buttons->addWidget(cancelButton, 0);
+    buttons->addWidget(statusLabel, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->setSpacing(5);
+    layout->addWidget(textEdit, 0);
+    layout->addLayout(buttons, 0);
+    layout->addWidget(resultView, 1);
+    setReading(false);
+
+    connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);
+    connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
+    connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
+    connect(resultView, &QListView::clicked, this, &vsLabelReader::onResultActivated);
+}
+
+vsLabelReader::~vsLabelReader()
+{
+    // The thread must not outlive the window it reports to.
+    if (job) {
+        job->cancel();
+        job->wait();
+    }
+}
+
+void vsLabelReader::setNextFileName(const QString &path)
+{
+    nextFileName = path;
+}
+
+void vsLabelReader::onOpen()
+{
+    show();
+    raise();
+    activateWindow();
+    textEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void vsLabelReader::onOpenPicture()
+{
+    QString path = nextFileName;
+    nextFileName.clear();
+    if (path.isEmpty())
+        path = QFileDialog::getOpenFileName(this, tr("Open picture…"), QString(),
+                                            tr("Pictures (*.png *.jpg *.jpeg)"));
+    if (path.isEmpty())
+        return;
+    QImageReader reader(path);
+    reader.setAutoTransform(true); // a phone photo's orientation tag
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        statusLabel->setText(tr("Cannot open the picture"));
+        return;
+    }
+    onReadImage(image);
+}
+
+void vsLabelReader::onReadImage(const QImage &pImage)
+{
+    if (job || pImage.isNull())
+        return;
+    job = new vsOcrJob(pImage, this);
+    connect(job, &vsOcrJob::progressChanged, progress, &QProgressBar::setValue);
+    connect(job, &vsOcrJob::recognised, this, &vsLabelReader::onRecognised);
+    connect(job, &QThread::finished, job, &QObject::deleteLater);
+    setReading(true);
+    job->start();
+}
+
+void vsLabelReader::onCancelReading()
+{
+    if (job)
+        job->cancel();
+}
+
+void vsLabelReader::onRecognised(int result, const QString &text)
+{
+    // The thread deletes itself once it has finished; the next picture may start.
+    job.clear();
+    setReading(false);
+    switch (result) {
+    case vsOcr::Done:
+        if (text.trimmed().isEmpty())
+            statusLabel->setText(tr("No text in the picture"));
+        else
+            textEdit->setPlainText(text.trimmed());
+        break;
+    case vsOcr::Unavailable:
+        statusLabel->setText(tr("Pictures cannot be read here"));
+        break;
+    case vsOcr::Cancelled:
+        break;
+    default:
+        statusLabel->setText(tr("No text in the picture"));
+        break;
+    }
+}
+
+void vsLabelReader::setReading(bool reading)
+{
+    openButton->setEnabled(!reading);
+    textEdit->setReadOnly(reading);
+    progress->setVisible(reading);
+    progress->setValue(0);
+    cancelButton->setVisible(reading);
+    statusLabel->setVisible(!reading);
+    if (reading)
+        statusLabel->clear();
+}
+
+void vsLabelReader::onTextChanged()
+{
+    if (!analyser)
+        analyser.reset(new vsLabelAnalyser(catalogue));
+    results->setRows(analyser->analyse(textEdit->toPlainText()));
+    if (!textEdit->toPlainText().trimmed().isEmpty() && results->rowCount() == 0)
+        statusLabel->setText(tr("No additives found"));
+    else
+        statusLabel->clear();
+}
+
+void vsLabelReader::onResultActivated(const QModelIndex &pIndex)
+{
+    const QModelIndex entry = results->sourceIndex(pIndex.row());
+    if (entry.isValid())
+        emit entryChosen(entry);
+}
+
+void vsLabelReader::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        onCancelReading();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,401 @@
+// The label reader: additives found in ingredient lists by code and by name,
+// over the written label set and over single spellings and traps.
+
+#include "labelset.h"
+#include "testsupport.h"
+
+#include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsdatamodel.h"
+#include "detail/vsdatadisplay.h"
+#include "label/vslabelanalyser.h"
+#include "label/vslabelreader.h"
+#include "label/vsocr.h"
+#include "mainwindow/vsmainwindow.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+const QString tool = QStringLiteral(VESTRION_BUILD_DIR "/vestrion-label");
+
+using Run = vsTest::CommandRun;
+
+Run runTool(const QStringList &args, const QByteArray &input = QByteArray())
+{
+    return vsTest::runCommand(tool, args, input);
+}
+
+QStringList codesOfLines(const QByteArray &out)
+{
+    QStringList codes;
+    for (const QByteArray &line : out.split('\n'))
+        if (!line.isEmpty())
+            codes << QString::fromUtf8(line.left(line.indexOf('\t')));
+    return codes;
+}
+
+QVector<vsLabelSet::Label> labelSet()
+{
+    return vsLabelSet::load(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels"));
+}
+} // namespace
+
+class tst_label : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void labelSet_recallAndPrecision();
+    void codes_everySpelling_data();
+    void codes_everySpelling();
+    void names_wholeAndInflected_data();
+    void names_wholeAndInflected();
+    void result_orderOfFirstMention();
+    void badInput_definedResult();
+    void tool_labelSetAsText();
+    void tool_badInput_data();
+    void tool_badInput();
+    void pictures_recallAndPrecision();
+    void window_pasteSeeOpen();
+
+private:
+    QStringList codesFound(const QString &text) const;
+
+    vsDataModel catalogue;
+    std::unique_ptr<vsLabelAnalyser> analyser;
+};
+
+QStringList tst_label::codesFound(const QString &text) const
+{
+    QStringList codes;
+    for (int row : analyser->analyse(text))
+        codes << catalogue.index(row, 0).data(vsDataModel::CodeRole).toString();
+    return codes;
+}
+
+void tst_label::initTestCase()
+{
+    vsTest::isolateWindowTests();
+    vsCatalogueLoader::loadFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"), &catalogue);
+    QVERIFY(catalogue.rowCount() > 400);
+    analyser.reset(new vsLabelAnalyser(&catalogue));
+}
+
+void tst_label::labelSet_recallAndPrecision()
+{
+    const QVector<vsLabelSet::Label> labels =
+        vsLabelSet::load(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels"));
+    QVERIFY(labels.size() >= 10);
+    vsLabelSet::Score score;
+    for (const vsLabelSet::Label &label : labels) {
+        const QStringList found = codesFound(label.text);
+        if (found != label.codes)
+            qWarning().noquote() << label.name << "expected" << label.codes.join(QLatin1Char(' ')) << "found"
+                                 << found.join(QLatin1Char(' '));
+        score.add(label.codes, found);
+    }
+    qInfo("text: %d expected, %d found, %d correct", score.expected, score.found, score.correct);
+    QVERIFY2(score.recall() >= 0.98, qPrintable(QString::number(score.recall())));
+    QVERIFY2(score.precision() >= 0.98, qPrintable(QString::number(score.precision())));
+}
+
+void tst_label::codes_everySpelling_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("codes");
+    const QStringList e330{QStringLiteral("E330")};
+    QTest::newRow("latin") << QStringLiteral("E330") << e330;
+    QTest::newRow("cyrillic lower") << QStringLiteral("е330") << e330;
+    QTest::newRow("space") << QStringLiteral("Е 330,") << e330;
+    QTest::newRow("hyphen") << QStringLiteral("(e-330)") << e330;
+    QTest::newRow("broken at line end") << QStringLiteral("кислота Е-\n330") << e330;
+    QTest::newRow("letter") << QStringLiteral("E150d") << QStringList{QStringLiteral("E150d")};
+    QTest::newRow("cyrillic letter") << QStringLiteral("Е160а") << QStringList{QStringLiteral("E160a")};
+    QTest::newRow("roman") << QStringLiteral("E 450 (iii)") << QStringList{QStringLiteral("E450(iii)")};
+    QTest::newRow("unknown roman: the family")
+        << QStringLiteral("E101(iii)") << QStringList{QStringLiteral("E101")};
+    QTest::newRow("list") << QStringLiteral("Е471,Е472е;E202.")
+                          << QStringList{QStringLiteral("E471"), QStringLiteral("E472e"),
+                                         QStringLiteral("E202")};
+    QTest::newRow("inside a word") << QStringLiteral("ТЕ330 code330 ве330") << QStringList();
+    QTest::newRow("too short, too long") << QStringLiteral("E33 E33000 E9999") << QStringList();
+    QTest::newRow("letter starts a word") << QStringLiteral("E330abc") << QStringList();
+    QTest::newRow("vitamin E") << QStringLiteral("витамин Е 12 мг") << QStringList();
+}
+
+void tst_label::codes_everySpelling()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, codes);
+    QCOMPARE(codesFound(text), codes);
+}
+
+void tst_label::names_wholeAndInflected_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("codes");
+    QTest::newRow("inflected") << QStringLiteral("сорбата калия") << QStringList{QStringLiteral("E202")};
+    QTest::newRow("genitive plural") << QStringLiteral("лимонной кислоты")
+                                     << QStringList{QStringLiteral("E330")};
+    QTest::newRow("words swapped") << QStringLiteral("КИСЛОТА ЛИМОННАЯ")
+                                   << QStringList{QStringLiteral("E330")};
+    QTest::newRow("english") << QStringLiteral("Potassium Sorbate") << QStringList{QStringLiteral("E202")};
+    QTest::newRow("ё as е") << QStringLiteral("жёлтый «солнечный закат» FCF")
+                            << QStringList{QStringLiteral("E110")};
+    QTest::newRow("hyphen at line end")
+        << QStringLiteral("ацесуль-\nфам калия") << QStringList{QStringLiteral("E950")};
+    QTest::newRow("name hyphen at line end")
+        << QStringLiteral("альфа-\nтокоферол") << QStringList{QStringLiteral("E307")};
+    QTest::newRow("bracketed part left out")
+        << QStringLiteral("сахарный колер III") << QStringList{QStringLiteral("E150c")};
+    QTest::newRow("longest name wins")
+        << QStringLiteral("натриевые соли лимонной кислоты") << QStringList{QStringLiteral("E331")};
+    QTest::newRow("single-word name") << QStringLiteral("мел") << QStringList{QStringLiteral("E170")};
+    QTest::newRow("OCR garbled a word") << QStringLiteral("понсо 4К") << QStringList{QStringLiteral("E124")};
+    QTest::newRow("a word only one name holds")
+        << QStringLiteral("неогесперидин дигидрахолкан") << QStringList{QStringLiteral("E959")};
+    QTest::newRow("not across a comma") << QStringLiteral("аспартам, ацесульфам калия")
+                                        << QStringList{QStringLiteral("E951"), QStringLiteral("E950")};
+    QTest::newRow("part of a name") << QStringLiteral("крахмал кукурузный") << QStringList();
+    QTest::newRow("word starting like a name") << QStringLiteral("мелкий") << QStringList();
+    QTest::newRow("sugar") << QStringLiteral("сахар") << QStringList();
+    QTest::newRow("adjective of a name") << QStringLiteral("повидло яблочное") << QStringList();
+    QTest::newRow("ordinary food in a name")
+        << QStringLiteral("паприка, масло, эмульгатор, white chocolate chips") << QStringList();
+    QTest::newRow("shared first word") << QStringLiteral("понсо") << QStringList();
+}
+
+void tst_label::names_wholeAndInflected()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, codes);
+    QCOMPARE(codesFound(text), codes);
+}
+
+void tst_label::result_orderOfFirstMention()
+{
+    QCOMPARE(codesFound(QStringLiteral("сорбат калия, E330, лимонная кислота, Е202, тартразин")),
+             (QStringList{QStringLiteral("E202"), QStringLiteral("E330"), QStringLiteral("E102")}));
+}
+
+void tst_label::badInput_definedResult()
+{
+    QCOMPARE(codesFound(QString()), QStringList());
+    QCOMPARE(codesFound(QStringLiteral(" \n\t ")), QStringList());
+    QCOMPARE(codesFound(QString(QLatin1String("E330\0E202", 9))),
+             (QStringList{QStringLiteral("E330"), QStringLiteral("E202")}));
+    // Beyond the bound, nothing more is read.
+    QString huge(vsLabelAnalyser::maxTextLength, QLatin1Char(' '));
+    QCOMPARE(codesFound(QStringLiteral("E100 ") + huge + QStringLiteral(" E202")),
+             QStringList{QStringLiteral("E100")});
+    // An empty catalogue names nothing.
+    vsDataModel empty;
+    vsLabelAnalyser none(&empty);
+    QVERIFY(none.analyse(QStringLiteral("E330 лимонная кислота")).isEmpty());
+}
+
+void tst_label::tool_labelSetAsText()
+{
+    vsLabelSet::Score score;
+    for (const vsLabelSet::Label &label : labelSet()) {
+        const Run run = runTool({QStringLiteral("-")}, label.text.toUtf8());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.isEmpty(), run.err.constData());
+        score.add(label.codes, codesOfLines(run.out));
+    }
+    QVERIFY(score.expected > 0);
+    QVERIFY(score.recall() >= 0.98 && score.precision() >= 0.98);
+
+    // Code, level, first name; the catalogue beside the tool.
+    const Run run = runTool({}, QByteArrayLiteral("\xef\xbb\xbfкраситель Е-102, аспартам\n"));
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QString::fromUtf8(run.out), QStringLiteral("E102\t2\tТартразин\nE951\t1\tАспартам\n"));
+    // Text without additives is no error.
+    const Run none = runTool({}, QByteArrayLiteral("вода, соль"));
+    QCOMPARE(none.exitCode, 0);
+    QVERIFY(none.out.isEmpty());
+}
+
+void tst_label::tool_badInput_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("empty") << QByteArray() << 4;
+    QTest::newRow("white space only") << QByteArrayLiteral(" \n\t\n") << 4;
+    QTest::newRow("NUL bytes") << QByteArray("E330\0E202", 9) << 5;
+    QTest::newRow("invalid UTF-8") << QByteArrayLiteral("E330 \xc3\x28 \xff") << 5;
+    QTest::newRow("control characters") << QByteArrayLiteral("E330\x01\x02\x1b[0m") << 5;
+    QTest::newRow("damaged PNG") << QByteArrayLiteral("\x89PNG\r\n\x1a\n garbage after the mark") << 6;
+    QTest::newRow("damaged JPEG") << QByteArrayLiteral("\xff\xd8\xff\xe0 not a picture") << 6;
+    QTest::newRow("too large") << QByteArray(32 * 1024 * 1024 + 1, 'a') << 3;
+}
+
+void tst_label::tool_badInput()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(int, exitCode);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("input"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    file.close();
+    for (const Run &run : {runTool({path}), runTool({QStringLiteral("-")}, contents)}) {
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.err.contains("vestrion-label: "));
+    }
+    // Once is enough for what is not about the contents.
+    if (exitCode != 4)
+        return;
+    QCOMPARE(runTool({folder.filePath(QStringLiteral("missing"))}).exitCode, 1);
+    QCOMPARE(runTool({folder.path()}).exitCode, 1);
+    QCOMPARE(runTool({path, path}).exitCode, 2);
+    QCOMPARE(runTool({QStringLiteral("--bogus")}).exitCode, 2);
+}
+
+void tst_label::pictures_recallAndPrecision()
+{
+#ifdef VESTRION_SANITIZE
+    // Tesseract and Leptonica, not built for the sanitizers, run many times
+    // slower under them and keep caches that LeakSanitizer reports at exit.
+    QSKIP("OCR is not run under the sanitizers");
+#endif
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    const QVector<vsLabelSet::Label> labels = labelSet();
+    QVERIFY(labels.size() >= 10);
+    // A few labels, each photographed a little askew, with speckles.
+    const struct
+    {
+        int label;
+        double degrees;
+    } shots[] = {{0, 1.5}, {3, -2.0}, {7, 1.0}};
+    vsLabelSet::Score score;
+    for (const auto &shot : shots) {
+        const vsLabelSet::Label &label = labels.at(shot.label);
+        QString text;
+        QCOMPARE(vsOcr::recognise(vsLabelSet::render(label.text, 1300, shot.degrees, 3), &text), vsOcr::Done);
+        QStringList found;
+        for (int row : analyser->analyse(text))
+            found << catalogue.index(row, 0).data(vsDataModel::CodeRole).toString();
+        if (found != label.codes)
+            qWarning().noquote() << label.name << "expected" << label.codes << "found" << found << "in"
+                                 << text;
+        score.add(label.codes, found);
+    }
+    qInfo("pictures: %d expected, %d found, %d correct", score.expected, score.found, score.correct);
+    QVERIFY(score.recall() >= 0.95);
+    QVERIFY(score.precision() >= 0.95);
+
+    // The tool reads a picture by its contents, whatever its name.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("label.txt"));
+    QVERIFY(vsLabelSet::render(labels.at(1).text, 1300, -1.0, 2).save(path, "PNG"));
+    QCOMPARE(codesOfLines(runTool({path}).out), labels.at(1).codes);
+    // A picture without text is said to be one.
+    QImage blank(600, 400, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    QVERIFY(blank.save(path, "JPEG"));
+    const Run empty = runTool({path});
+    QCOMPARE(empty.exitCode, 6);
+    QVERIFY(empty.err.contains("no text"));
+
+    // Progress comes while the engine works, not only at its end.
+    QVector<int> reports;
+    QString text;
+    QCOMPARE(vsOcr::recognise(vsLabelSet::render(labels.at(2).text, 1300, 0, 0), &text,
+                              [&reports](int percent) {
+                                  reports << percent;
+                                  return false;
+                              }),
+             vsOcr::Done);
+    QVERIFY2(reports.size() > 2 && reports.first() < 100 && reports.last() == 100,
+             qPrintable(QString::number(reports.size())));
+    QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+
+    // Cancelled at the first report, it says so and gives no text.
+    QCOMPARE(
+        vsOcr::recognise(vsLabelSet::render(labels.at(2).text, 1300, 0, 0), &text, [](int) { return true; }),
+        vsOcr::Cancelled);
+    QVERIFY(text.isEmpty());
+    QCOMPARE(vsOcr::recognise(QImage(), &text), vsOcr::Failed);
+}
+
+void tst_label::window_pasteSeeOpen()
+{
+    vsMainWindow window;
+    window.setDataFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+    QVERIFY(window.setup());
+    window.resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+    QVERIFY(reader);
+    QTRY_VERIFY(reader->isVisible());
+    auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+    auto *view = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+    auto *open = reader->findChild<QPushButton *>(QStringLiteral("openPictureButton"));
+    auto *status = reader->findChild<QLabel *>(QStringLiteral("readerStatus"));
+    QVERIFY(edit && view && open && status);
+    QTRY_COMPARE(QApplication::focusWidget(), edit);
+
+    // Pasted, the list's additives appear in its order.
+    const vsLabelSet::Label label = labelSet().at(0);
+    QApplication::clipboard()->setText(label.text);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->toPlainText(), label.text);
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown << view->model()->index(row, 0).data(vsDataModel::CodeRole).toString();
+    QCOMPARE(shown, label.codes);
+
+    // A tap opens the detail view over the reader, which stays as it was.
+    auto *display = window.findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+    QVERIFY(display);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view->visualRect(view->model()->index(1, 0)).center());
+    QTRY_VERIFY(display->isVisible());
+    display->close();
+    QVERIFY(reader->isVisible());
+    QCOMPARE(view->model()->rowCount(), int(label.codes.size()));
+
+    // A file that is no picture is refused in words, the text kept.
+    vsLabelReader::setNextFileName(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels/README"));
+    QTest::mouseClick(open, Qt::LeftButton);
+    QCOMPARE(status->text(), QStringLiteral("Cannot open the picture"));
+    QCOMPARE(edit->toPlainText(), label.text);
+
+#ifndef VESTRION_SANITIZE
+    // A picture is read off the GUI thread; its text replaces the list.
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const vsLabelSet::Label pictured = labelSet().at(4);
+    const QString path = folder.filePath(QStringLiteral("label.png"));
+    QVERIFY(vsLabelSet::render(pictured.text, 1300, 1.0, 2).save(path));
+    vsLabelReader::setNextFileName(path);
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(!open->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
+    QVERIFY(edit->toPlainText() != label.text);
+    QVERIFY(view->model()->rowCount() >= pictured.codes.size() - 1);
+#endif
+    QTest::keyClick(reader, Qt::Key_Escape);
+    QVERIFY(!reader->isVisible());
+}
+
+// A GUI application: the pictures are painted with fonts.
+QTEST_MAIN(tst_label)
+#include "tst_label.moc"
