@@ -43,6 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray payload = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     const QByteArray bounded = vsBoundedUncompress(payload, bound);
+
+    // Read piece by piece, the same stream gives the same bytes up to the
+    // bound, whatever its size header says, and its end is told apart from the bound.
+    vsBoundedInflater inflater(payload, bound);
+    QByteArray pieces;
+    for (int piece = 1; inflater.status() == vsBoundedInflater::Reading; piece = piece * 3 % 9973 + 1)
+        pieces += inflater.read(piece);
+    if (!bounded.isEmpty()) {
+        require(pieces == bounded && inflater.status() == vsBoundedInflater::Finished, "read in pieces",
+                bounded.size(), pieces.size());
+    }
+    require(pieces.size() <= bound, "pieces within the bound", int(bound), pieces.size());
+    if (inflater.status() == vsBoundedInflater::AtTheBound)
+        require(pieces.size() == bound, "stopped at the bound", int(bound), pieces.size());
     if (size >= 4 && qFromBigEndian<quint32>(data) > bound) {
         require(bounded.isEmpty(), "claim over the bound", 0, bounded.size());
         return 0;

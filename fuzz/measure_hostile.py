@@ -46,6 +46,19 @@ def zeros_stream(head, count):
     return b"".join(out)
 
 
+def past_the_bound_stream():
+    """200 items, each followed by a mebibyte of spaces: 200 MiB of good XML."""
+    compressor = zlib.compressobj(1)
+    spaces = b" " * (1 << 20)
+    out = [compressor.compress(b"<c>")]
+    for i in range(200):
+        out.append(compressor.compress(b'<item code="P%d"/>' % i))
+        out.append(compressor.compress(spaces))
+    out.append(compressor.compress(b"</c>"))
+    out.append(compressor.flush())
+    return b"".join(out)
+
+
 def laughs(levels):
     dtd = b'<?xml version="1.0"?>\n<!DOCTYPE lolz [\n<!ENTITY lol "lol">\n'
     for level in range(1, levels + 1):
@@ -72,6 +85,10 @@ def cases():
         ("20,000 x &lol3; in one attribute", {"h.vdb": packed(
             laughs(3) + b'<lolz><item code="before"/><item a="' + b"&lol3;" * 20000 + b'"/></lolz>')}),
         ("1,000,000 nested items", {"h.vdb": packed(b"<item>" * 1000000)}),
+        ("200 MiB of good XML, past the bound", {"h.vdb": raw(past_the_bound_stream(), 0)}),
+        ("default naming a 4000-char entity", {"h.vdb": packed(
+            b'<!DOCTYPE c [<!ENTITY a "' + b"x" * 4000 + b'"><!ATTLIST item d CDATA "&a;">]><c>'
+            + b"<item/>" * 100000 + b"</c>")}),
         ("one item, 100,000 attributes", {"h.vdb": packed(wide)}),
         ("invalid UTF-8", {"h.vdb": packed(utf8)}),
         ("unknown encoding", {"h.vdb": packed(

@@ -6,7 +6,8 @@
 # tests/data/hostile/. A crash, a sanitizer report or a differential mismatch
 # fails the script and leaves the input in build-fuzz/fuzz/findings/.
 #   scripts/fuzz.sh                      60 s for the catalogue file target,
-#                                        a third of that for the inflate one
+#                                        a third of that for the inflate and
+#                                        rich-text ones
 #   FUZZ_SECONDS=1800 scripts/fuzz.sh    a long run
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ jobs=${FUZZ_BUILD_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRION_FUZZ=ON -DVESTRION_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate catalogue
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz_richtext catalogue
 
 fuzz=build-fuzz/fuzz
 # Seeds: whole files for one target, their compressed payloads for the other,
@@ -60,3 +61,14 @@ run() {
 
 run catalogue_file "$seconds" "$fuzz/corpus/file" tests/data/hostile
 run inflate $((seconds / 3)) "$fuzz/corpus/inflate"
+# Markup a catalogue value may hold, harmless and not.
+mkdir -p "$work/richtext-seeds"
+n=0
+for seed in '<b>x</b> & <ul><li>a</li></ul><a href="#e1">e</a><!-- c -->' \
+    '<table background="x.png" bgcolor="red"><tr><td style="color:red; background:url(x)">x</td></tr></table>' \
+    '<IMG SRC=file:///x><link rel="stylesheet" href="x.css"><style>@import url(x);</style>1 < 2' \
+    '<html><head><meta name="qrichtext" content="1" /></head><body><p align=center>x</p></body></html>'; do
+    printf '%s' "$seed" >"$work/richtext-seeds/$n"
+    n=$((n + 1))
+done
+run richtext $((seconds / 3)) "$work/richtext-seeds"

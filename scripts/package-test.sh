@@ -36,7 +36,7 @@ xd_wait_for 5 xd_has_detail "$xd_main" || detail=
 xd_stop
 [ -n "$detail" ] || { echo "detail window did not open: catalogue not loaded"; exit 1; }
 DRIVE
-HOME=$home XDG_CONFIG_HOME=$home xvfb-run -a -s "-screen 0 1024x768x24" bash "$home/drive.sh"
+HOME=$home XDG_CONFIG_HOME=$home xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$home/drive.sh"
 grep -q '^16777221$' "$home/out.txt" # the Enter key reached the program
 rm -rf "$home"
 

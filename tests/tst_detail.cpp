@@ -5,6 +5,7 @@
 
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsdatadisplay.h"
+#include "detail/vsrichtextfilter.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsplatform.h"
 
@@ -12,8 +13,10 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTranslator>
 #include <QtTest>
 
@@ -93,6 +96,27 @@ QTranslator *installRussian()
     QCoreApplication::installTranslator(translator);
     return translator;
 }
+// A document that records every resource it is asked for instead of loading it.
+class RecordingDocument : public QTextDocument
+{
+public:
+    explicit RecordingDocument(const QString &html)
+    {
+        setHtml(html);
+        QImage image(400, 300, QImage::Format_ARGB32);
+        QPainter painter(&image);
+        drawContents(&painter); // lays out and paints: images and backgrounds are asked for
+    }
+    QStringList asked;
+
+protected:
+    QVariant loadResource(int, const QUrl &name) override
+    {
+        asked << name.toString();
+        return QVariant();
+    }
+};
+
 } // namespace
 
 class tst_Detail : public QObject
@@ -115,6 +139,8 @@ private slots:
 
     void keys_backspaceAndDeleteHideOnly();
     void metaObject_methodZeroIsShowData();
+    void richTextFilter_blocksOnlyWhatLoads_data();
+    void richTextFilter_blocksOnlyWhatLoads();
     void mainWindow_holdsTheViewAsAStackedWindow();
 };
 
@@ -657,6 +683,73 @@ void tst_Detail::mainWindow_holdsTheViewAsAStackedWindow()
     QTest::keyClick(view, Qt::Key_Backspace);
     QVERIFY(!view->isVisible());
     QVERIFY(window.isVisible());
+}
+
+void tst_Detail::richTextFilter_blocksOnlyWhatLoads_data()
+{
+    QTest::addColumn<QString>("markup");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("loadsUnfiltered"); // else the toolkit renders both alike,
+    QTest::addColumn<QString>("plain");        // or, where given, shows this text
+
+    const auto same = [](const char *name, const QString &markup) {
+        QTest::newRow(name) << markup << markup << false << QString();
+    };
+    same("list", "<ul><li>one</li><li>two</li></ul>");
+    same("table, bgcolor, align", "<table bgcolor=\"#ff0000\" align=\"center\"><tr><td>x</td></tr></table>");
+    same("anchor in the text", "<a href=\"#e102\">E102</a>");
+    same("heading, centre, rule", "<h3>t</h3><center>c</center><hr>");
+    same(
+        "font face, span style",
+        "<font face=\"Serif\" color=\"red\">f</font><span style=\"font-weight:600; color:#00ff00\">s</span>");
+    same("whole document", "<html><head><meta name=\"qrichtext\" content=\"1\" /></head>"
+                           "<body style=\"color:#ffffff\"><p>x</p></body></html>");
+    QTest::newRow("comment and doctype")
+        << "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\">a<!-- <img src=x> -->b"
+        << "ab" << false << QString();
+    QTest::newRow("upper case, unquoted") << "<B>b</B><P ALIGN=right>p</P>"
+                                          << "<b>b</b><p align=\"right\">p</p>" << false << QString();
+    // A tag left open shows as text to the end, markup after it included.
+    QTest::newRow("bare < and &") << "1 < 2 & 3 <3 &amp; <font color=\"red>x <b>y</b>"
+                                  << "1 &lt; 2 & 3 &lt;3 &amp; &lt;font color=\"red>x &lt;b>y&lt;/b>" << false
+                                  << "1 < 2 & 3 <3 & <font color=\"red>x <b>y</b>";
+    QTest::newRow("link to the network") << "<a href=\"http://example.org/\">x</a>"
+                                         << "<a>x</a>" << false << "x";
+
+    QTest::newRow("img") << "a<img src=\"/tmp/x.png\" width=\"10\">"
+                         << "a" << true << QString();
+    QTest::newRow("img, upper case, unquoted") << "<IMG SRC=file:///x.png>b"
+                                               << "b" << true << QString();
+    QTest::newRow("background attribute") << "<table background=\"x.png\"><tr><td>x</td></tr></table>"
+                                          << "<table><tr><td>x</td></tr></table>" << true << QString();
+    QTest::newRow("url() in a style") << "<p style=\"color:red; background-image: url(x.png)\">p</p>"
+                                      << "<p style=\"color:red\">p</p>" << true << QString();
+    QTest::newRow("url() spelt with an entity") << "<p style=\"background-image: &#117;rl(x.png)\">p</p>"
+                                                << "<p>p</p>" << true << QString();
+    QTest::newRow("link element") << "<link rel=\"stylesheet\" type=\"text/css\" href=\"x.css\">t"
+                                  << "t" << true << QString();
+    QTest::newRow("style element") << "<style>@import url(x.css); p { color: red }</style>t"
+                                   << "t" << true << QString();
+}
+
+void tst_Detail::richTextFilter_blocksOnlyWhatLoads()
+{
+    QFETCH(QString, markup);
+    QFETCH(QString, shown);
+    QFETCH(bool, loadsUnfiltered);
+    QFETCH(QString, plain);
+    QCOMPARE(vsRichTextFilter::filtered(markup), shown);
+    QCOMPARE(vsRichTextFilter::filtered(shown), shown);
+
+    const RecordingDocument unfiltered(markup);
+    const RecordingDocument filtered(shown);
+    QCOMPARE(filtered.asked, QStringList());
+    if (loadsUnfiltered)
+        QVERIFY(!unfiltered.asked.isEmpty());
+    else if (!plain.isNull())
+        QCOMPARE(filtered.toPlainText(), plain);
+    else
+        QCOMPARE(filtered.toHtml(), unfiltered.toHtml());
 }
 
 QTEST_MAIN(tst_Detail)

@@ -6,35 +6,21 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsvdbformat.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = vsTest::CommandRun;
 
 Run runTool(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments);
-    Run run;
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return vsTest::runCommand(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments, QByteArray(),
+                              30000);
 }
 
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return vsTest::fileContents(path);
 }
 } // namespace
 
@@ -49,6 +35,8 @@ private slots:
     void listPrintsOneLinePerItem();
     void packRefusesBadSources_data();
     void packRefusesBadSources();
+    void boundsAreReportedLikeTheProgramReads_data();
+    void boundsAreReportedLikeTheProgramReads();
     void verifyReportsEachFile();
     void usageErrors();
 
@@ -131,6 +119,67 @@ void tst_VdbTool::packRefusesBadSources()
     // A missing source is refused the same way.
     QCOMPARE(runTool({"pack", path("missing.xml"), path("out.vdb")}).exitCode, 1);
     QVERIFY(!QFile::exists(path("out.vdb")));
+}
+
+void tst_VdbTool::boundsAreReportedLikeTheProgramReads_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<QStringList>("kept");
+
+    QByteArray wide = "<c><item code=\"E1\"/><item code=\"E2\"/><item code=\"wide\"";
+    for (int i = 0; i < 20000; ++i)
+        wide += " a" + QByteArray::number(i) + "=\"\"";
+    wide += "/><item code=\"E3\"/></c>";
+    QTest::newRow("attributes in one tag")
+        << wide << "10,000 attributes in one tag" << QStringList({"E1", "E2"});
+    // Twenty 1000-character references per item: 20 KB of text from 300 bytes.
+    QByteArray shared = "<!DOCTYPE c [<!ENTITY t \"" + QByteArray(1000, 't') + "\">]><c>";
+    for (int i = 0; i < 400; ++i)
+        shared += "<item code=\"S" + QByteArray::number(i) + "\" safety=\"" + QByteArray("&t;").repeated(20) +
+                  "\"/>";
+    shared += "</c>";
+    QStringList first;
+    for (int i = 0; i < 210; ++i)
+        first << QStringLiteral("S%1").arg(i);
+    QTest::newRow("expanded text") << shared << "text of 16 characters per document byte and 4,194,304 more"
+                                   << first;
+}
+
+void tst_VdbTool::boundsAreReportedLikeTheProgramReads()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QString, limit);
+    QFETCH(QStringList, kept);
+    const QByteArray packed = vsVdbFormat::pack(source);
+    const vsCatalogueLoader::Reading reading = vsCatalogueLoader::readFileContents(packed);
+    const QStringList codes = vsTest::codesOf(reading.entries);
+    QCOMPARE(codes.mid(0, kept.size()), kept);
+    QCOMPARE(reading.limit, limit);
+    const QByteArray counts = QStringLiteral("the program would keep %1 of %2 items")
+                                  .arg(codes.size())
+                                  .arg(source.count("<item "))
+                                  .toUtf8();
+
+    vsTest::writeRaw(dir->path(), "source.xml", source);
+    const Run packing = runTool({"pack", path("source.xml"), path("out.vdb")});
+    QCOMPARE(packing.exitCode, 1);
+    QVERIFY2(packing.err.contains(limit.toUtf8()) && packing.err.contains(counts), packing.err.constData());
+    QVERIFY(!QFile::exists(path("out.vdb")));
+
+    vsTest::writeRaw(dir->path(), "packed.vdb", packed);
+    const Run verifying = runTool({"verify", path("packed.vdb")});
+    QCOMPARE(verifying.exitCode, 1);
+    QVERIFY2(verifying.out.contains("FAILED: exceeds the limit of " + limit.toUtf8()) &&
+                 verifying.out.contains(counts),
+             verifying.out.constData());
+
+    // list shows what the program shows, and says where it stopped.
+    const Run listing = runTool({"list", path("packed.vdb")});
+    QCOMPARE(listing.exitCode, 0);
+    QCOMPARE(listing.out.count('\n'), codes.size());
+    QVERIFY(listing.out.startsWith((kept.first() + QLatin1Char('\t')).toUtf8()));
+    QVERIFY(listing.err.contains(limit.toUtf8()));
 }
 
 void tst_VdbTool::verifyReportsEachFile()

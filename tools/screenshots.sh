@@ -250,7 +250,7 @@ PLAN
 grep -q "^$readme_level " "$work/plan-detail" ||
     die "the catalogue has no reachable entry of safety level $readme_level; choose another with -l"
 
-XDG_CONFIG_HOME=$work/config xvfb-run -a -s "-screen 0 1024x768x24" bash "$self" --inside "$work"
+XDG_CONFIG_HOME=$work/config xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$self" --inside "$work"
 
 mkdir -p "$out_dir"
 cp "$work/shots/list.png" "$out_dir/screenshot-list.png"

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
@@ -13,6 +14,10 @@
 #include <cstdio>
 
 namespace {
+// The tool unpacks documents past the program's bound, so it can tell how
+// many items such a document holds.
+constexpr qint64 toolDocumentSize = qint64(1) << 30;
+
 QTextStream &out()
 {
     static QTextStream stream(stdout);
@@ -58,11 +63,17 @@ bool writeWhole(const QString &path, const QByteArray &contents)
 }
 
 // Empty when the document is well-formed, otherwise "line:column: message".
-QString xmlError(const QByteArray &document)
+// Counts the items a reader without bounds sees.
+QString xmlError(const QByteArray &document, int *items = nullptr)
 {
     QXmlStreamReader reader(document);
-    while (!reader.atEnd())
-        reader.readNext();
+    int count = 0;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("item"))
+            ++count;
+    }
+    if (items)
+        *items = count;
     if (!reader.hasError())
         return QString();
     return QStringLiteral("%1:%2: %3")
@@ -71,17 +82,37 @@ QString xmlError(const QByteArray &document)
         .arg(reader.errorString());
 }
 
+// Empty when the program reads the document whole, otherwise the bound it
+// stops at and what it keeps.
+QString limitProblem(const vsCatalogueLoader::Reading &reading, int items)
+{
+    if (reading.limit.isEmpty())
+        return QString();
+    return QStringLiteral("exceeds the limit of %1: the program would keep %2 of %3 items")
+        .arg(reading.limit)
+        .arg(reading.entries.size())
+        .arg(items);
+}
+
 int pack(const QString &source, const QString &target)
 {
     QByteArray document;
     if (!readWhole(source, &document))
         return 1;
-    const QString problem = document.isEmpty() ? QStringLiteral("1:1: empty document") : xmlError(document);
+    int items = 0;
+    QString problem = document.isEmpty() ? QStringLiteral("1:1: empty document") : xmlError(document, &items);
     if (!problem.isEmpty()) {
         err() << source << ':' << problem << '\n';
         return 1;
     }
-    return writeWhole(target, vsVdbFormat::pack(document)) ? 0 : 1;
+    // Checked on the packed file, as the program will read it.
+    const QByteArray packed = vsVdbFormat::pack(document);
+    problem = limitProblem(vsCatalogueLoader::readFileContents(packed), items);
+    if (!problem.isEmpty()) {
+        err() << source << ": " << problem << '\n';
+        return 1;
+    }
+    return writeWhole(target, packed) ? 0 : 1;
 }
 
 int unpack(const QString &source, const QString &target)
@@ -90,7 +121,7 @@ int unpack(const QString &source, const QString &target)
     if (!readWhole(source, &file))
         return 1;
     QByteArray document;
-    const QString problem = vsVdbFormat::unpack(file, &document);
+    const QString problem = vsVdbFormat::unpack(file, &document, toolDocumentSize);
     if (!problem.isEmpty()) {
         err() << source << ": " << problem << '\n';
         return 1;
@@ -110,14 +141,20 @@ int verify(const QStringList &files)
         QByteArray file;
         QByteArray document;
         QString problem;
+        int items = 0;
         if (!readWhole(path, &file))
             problem = QStringLiteral("cannot read");
         else
-            problem = vsVdbFormat::unpack(file, &document);
+            problem = vsVdbFormat::unpack(file, &document, toolDocumentSize);
         if (problem.isEmpty())
-            problem = xmlError(document);
+            problem = xmlError(document, &items);
+        vsCatalogueLoader::Reading reading;
         if (problem.isEmpty()) {
-            out() << path << ": OK, " << vsCatalogueLoader::readDocument(document).size() << " items\n";
+            reading = vsCatalogueLoader::readPath(path);
+            problem = limitProblem(reading, items);
+        }
+        if (problem.isEmpty()) {
+            out() << path << ": OK, " << reading.entries.size() << " items\n";
         } else {
             out() << path << ": FAILED: " << problem << '\n';
             ++failed;
@@ -126,17 +163,29 @@ int verify(const QStringList &files)
     return failed ? 1 : 0;
 }
 
+// What the program shows of the file: the same reading, bounds and all.
 int list(const QString &path)
 {
-    QByteArray file;
-    if (!readWhole(path, &file))
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        err() << "vestrion-vdb: cannot read " << path
+              << (info.exists() ? ": not a regular file, which the program skips\n" : ": no such file\n");
         return 1;
-    const vsEntryList entries = vsCatalogueLoader::readFile(file);
-    for (const vsEntry &entry : entries) {
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err() << "vestrion-vdb: cannot read " << path << ": " << file.errorString() << '\n';
+        return 1;
+    }
+    file.close();
+    const vsCatalogueLoader::Reading reading = vsCatalogueLoader::readPath(path);
+    for (const vsEntry &entry : reading.entries) {
         const QString names = entry.value(QStringLiteral("names"));
         out() << entry.value(QStringLiteral("code")) << '\t' << entry.value(QStringLiteral("type")) << '\t'
               << names.section(QLatin1Char(':'), 0, 0) << '\n';
     }
+    if (!reading.limit.isEmpty())
+        err() << path << ": reading stops at the limit of " << reading.limit << '\n';
     return 0;
 }
 } // namespace

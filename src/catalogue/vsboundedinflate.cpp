@@ -80,3 +80,50 @@ QByteArray vsBoundedUncompress(const QByteArray &payload, qint64 maxSize)
     out.resize(int(produced));
     return out;
 }
+
+struct vsBoundedInflater::Stream : InflateStream
+{
+};
+
+vsBoundedInflater::vsBoundedInflater(const QByteArray &payload, qint64 maxSize)
+    : stream(new Stream), input(payload), maxSize(maxSize)
+{
+    if (payload.size() <= 4 || maxSize < 0 || !stream->open) {
+        state = Broken;
+        return;
+    }
+    stream->z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData() + 4));
+    stream->z.avail_in = uInt(input.size() - 4);
+}
+
+vsBoundedInflater::~vsBoundedInflater() = default;
+
+QByteArray vsBoundedInflater::read(int size)
+{
+    if (state != Reading || size <= 0)
+        return QByteArray();
+    z_stream &z = stream->z;
+    QByteArray out(int(std::min<qint64>(size, maxSize - produced)), Qt::Uninitialized);
+    if (out.isEmpty()) {
+        // Full at the bound: the document is whole only if the stream ends right here.
+        Bytef probe = 0;
+        z.next_out = &probe;
+        z.avail_out = 1;
+        const int status = inflate(&z, Z_NO_FLUSH);
+        state = status == Z_STREAM_END && z.avail_out == 1 ? Finished : status == Z_OK ? AtTheBound : Broken;
+        return QByteArray();
+    }
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    int status = Z_OK;
+    while (z.avail_out > 0 && status == Z_OK)
+        status = inflate(&z, Z_NO_FLUSH);
+    const int length = out.size() - int(z.avail_out);
+    produced += length;
+    if (status == Z_STREAM_END)
+        state = Finished;
+    else if (status != Z_OK && !(status == Z_BUF_ERROR && z.avail_out == 0))
+        state = Broken; // corrupt data, a preset dictionary, or input that ends first
+    out.resize(length);
+    return out;
+}

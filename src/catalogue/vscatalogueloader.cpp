@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -87,48 +88,125 @@ qint64 attributeDefaultsIn(QStringView dtd)
 }
 } // namespace
 
-vsEntryList readDocument(const QByteArray &document)
+namespace {
+// Where the reader's bytes come from: a document in memory, or a payload
+// inflated slice by slice.
+class Source
+{
+public:
+    explicit Source(const QByteArray &document) : document(&document) {}
+    explicit Source(vsBoundedInflater *inflater) : inflater(inflater) {}
+
+    QByteArray next(int size)
+    {
+        if (inflater)
+            return inflater->read(size);
+        const int length = int(std::min<qint64>(size, document->size() - at));
+        const QByteArray slice = QByteArray::fromRawData(document->constData() + at, length);
+        at += length;
+        return slice;
+    }
+    bool atTheBound() const { return inflater && inflater->status() == vsBoundedInflater::AtTheBound; }
+
+private:
+    const QByteArray *document = nullptr;
+    vsBoundedInflater *inflater = nullptr;
+    qint64 at = 0;
+};
+
+QString number(qint64 value)
+{
+    QLocale english(QLocale::C);
+    english.setNumberOptions(QLocale::NumberOptions()); // with group separators
+    return english.toString(value);
+}
+
+QString mebibytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+}
+
+QString textLimit()
+{
+    return QStringLiteral("text of %1 characters per document byte and %2 more")
+        .arg(limits::textPerByte)
+        .arg(number(limits::extraText));
+}
+
+Reading readFrom(Source &source)
 {
     vsEntryBuilder builder;
+    Reading result;
+    const auto stop = [&](const QString &limit) {
+        result.limit = limit;
+        result.entries = builder.take();
+        return result;
+    };
     QXmlStreamReader reader;
     const int entityLimit = reader.entityExpansionLimit();
-    reader.setEntityExpansionLimit(limits::dtdEntityExpansion);
 
-    const qint64 textBudget = document.size() + limits::extraText;
+    // What one "&" may add: until the DTD's declarations are known, as much
+    // as the reader allows; after them, what the declared entities need.
+    qint64 perReference = entityLimit + 1;
     qint64 text = 0;
     qint64 checks = 0;
     qint64 checksPerTag = 0;
-    qint64 ratio = 1;
     int depth = 0;
     int tokens = 0;
     bool dtdSeen = false;
     bool bodyStarted = false;
     qint64 fed = 0;
-    qint64 fedAtToken = 0;
-    const auto feed = [&] {
-        const int size = ratio > 1 || !bodyStarted ? smallSliceSize : sliceSize;
-        const int slice = int(std::min<qint64>(size, document.size() - fed));
-        reader.addData(QByteArray::fromRawData(document.constData() + fed, slice));
-        fed += slice;
-    };
-    feed();
+    // The token in progress started after the last slice fed before the
+    // previous token, or within it: its bytes, "=" and "&" are counted from there.
+    qint64 pendingStart = 0;
+    qint64 pendingEquals = 0;
+    qint64 pendingReferences = 0;
+    qint64 lastSliceSize = 0;
+    qint64 lastSliceEquals = 0;
+    qint64 lastSliceReferences = 0;
+    const auto budget = [](qint64 bytes) { return bytes * limits::textPerByte + limits::extraText; };
 
     for (;;) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::Invalid) {
-            if (reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || fed >= document.size())
-                break;
-            // The token in progress spans at least what was fed since the last
-            // one, and produces at most ratio characters per byte.
-            const qint64 pending = fed - fedAtToken;
-            if (pending > limits::tokenBytes || text + pending * ratio > textBudget)
-                break;
-            feed();
+            if (reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
+                return stop(QString());
+            // Where one reference may add thousands of characters, smaller
+            // slices keep the estimate below close to what is really read.
+            const QByteArray slice =
+                source.next(perReference > 257 || !bodyStarted ? smallSliceSize : sliceSize);
+            if (slice.isEmpty())
+                return stop(source.atTheBound()
+                                ? QStringLiteral("%1 decompressed").arg(mebibytes(limits::documentBytes))
+                                : QString());
+            const qint64 equals = std::count(slice.cbegin(), slice.cend(), '=');
+            const qint64 references = std::count(slice.cbegin(), slice.cend(), '&');
+            // Before the reader sees the slice: the token in progress, were it
+            // to end in this slice, with every "=" an attribute and every "&"
+            // a reference.
+            const qint64 span = fed + slice.size() - pendingStart;
+            if (span > limits::tokenBytes)
+                return stop(QStringLiteral("%1 in one token").arg(mebibytes(limits::tokenBytes)));
+            if (pendingEquals + equals > limits::attributes)
+                return stop(QStringLiteral("%1 attributes in one tag").arg(number(limits::attributes)));
+            if (text + span + (pendingReferences + references) * perReference > budget(fed + slice.size()))
+                return stop(textLimit());
+            reader.addData(slice);
+            fed += slice.size();
+            pendingEquals += equals;
+            pendingReferences += references;
+            lastSliceSize = slice.size();
+            lastSliceEquals = equals;
+            lastSliceReferences = references;
             continue;
         }
-        if (token == QXmlStreamReader::EndDocument || ++tokens > limits::tokens)
-            break;
-        fedAtToken = fed;
+        if (token == QXmlStreamReader::EndDocument)
+            return stop(QString());
+        if (++tokens > limits::tokens)
+            return stop(QStringLiteral("%1 tokens").arg(number(limits::tokens)));
+        pendingStart = fed - lastSliceSize;
+        pendingEquals = lastSliceEquals;
+        pendingReferences = lastSliceReferences;
 
         qint64 tokenText = reader.text().size();
         switch (token) {
@@ -141,6 +219,8 @@ vsEntryList readDocument(const QByteArray &document)
                 tokenText += attribute.qualifiedName().size() + attribute.value().size();
             checks += count * (count - 1) / 2 + checksPerTag;
             ++depth;
+            if (!bodyStarted && !dtdSeen)
+                perReference = 2; // no entities but the predefined ones and character references
             bodyStarted = true;
             break;
         }
@@ -155,17 +235,17 @@ vsEntryList readDocument(const QByteArray &document)
             // Read whole, the reader refuses a second DTD or one inside the
             // root; fed in slices it may miss that, so it is refused here.
             if (dtdSeen || bodyStarted)
-                return builder.take();
+                return stop(QString());
             dtdSeen = true;
             // From here on a reference may grow as far as the declared entities
-            // need, which the reader's own limit allows them anyway; so one byte
-            // of the body turns into 1 + limit / 3 characters at most.
+            // need, which the reader's own limit allows them anyway.
             const QXmlStreamEntityDeclarations declarations = reader.entityDeclarations();
+            perReference = 2;
             if (!declarations.isEmpty()) {
                 const qint64 largest = largestGrowth(declarations, entityLimit + 1);
-                const int limit = int(std::clamp<qint64>(largest, limits::dtdEntityExpansion, entityLimit));
+                const int limit = int(std::clamp<qint64>(largest, 256, entityLimit));
                 reader.setEntityExpansionLimit(limit);
-                ratio = 1 + limit / 3;
+                perReference = limit + 1;
             }
             checksPerTag = attributeDefaultsIn(reader.text());
             break;
@@ -174,24 +254,65 @@ vsEntryList readDocument(const QByteArray &document)
             break;
         }
         text += tokenText;
-        if (text > textBudget || checks > limits::attributeChecks || depth > limits::depth)
-            break;
+        if (text > budget(fed))
+            return stop(textLimit());
+        if (checks > limits::attributeChecks)
+            return stop(QStringLiteral("%1 attribute checks").arg(number(limits::attributeChecks)));
+        if (depth > limits::depth)
+            return stop(QStringLiteral("depth %1").arg(number(limits::depth)));
 
         if (token != QXmlStreamReader::StartElement || reader.name() != QLatin1String("item"))
             continue;
         if (builder.size() >= limits::entries)
-            break;
+            return stop(QStringLiteral("%1 items").arg(number(limits::entries)));
         builder.add(reader.attributes());
     }
-    return builder.take();
+}
+} // namespace
+
+Reading read(const QByteArray &document)
+{
+    Source source(document);
+    return readFrom(source);
+}
+
+vsEntryList readDocument(const QByteArray &document)
+{
+    return read(document).entries;
+}
+
+Reading readFileContents(const QByteArray &fileContents)
+{
+    vsBoundedInflater inflater(vsVdbFormat::payloadOf(fileContents), limits::documentBytes);
+    Source source(&inflater);
+    return readFrom(source);
 }
 
 vsEntryList readFile(const QByteArray &fileContents)
 {
-    const QByteArray document = vsBoundedUncompress(vsVdbFormat::payloadOf(fileContents));
-    if (document.isEmpty())
-        return vsEntryList();
-    return readDocument(document);
+    return readFileContents(fileContents).entries;
+}
+
+Reading readPath(const QString &path)
+{
+    // A FIFO or device would block or never end; only regular files are read.
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return Reading();
+    Reading tooLarge;
+    tooLarge.limit = QStringLiteral("a file size of %1").arg(mebibytes(maxFileSize));
+    if (info.size() > maxFileSize)
+        return tooLarge;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Reading();
+    // QIODevice::read allocates all it is asked for: ask for the size seen,
+    // and one byte more, so that a file grown since is not read further.
+    const QByteArray contents = file.read(info.size() + 1);
+    file.close();
+    if (contents.size() > maxFileSize)
+        return tooLarge;
+    return readFileContents(contents);
 }
 
 QStringList dataFileNames(const QDir &folder)
@@ -203,23 +324,8 @@ void loadFolder(const QString &folderPath, vsDataModel *model)
 {
     const QDir folder(folderPath);
     const QStringList names = dataFileNames(folder);
-    for (const QString &name : names) {
-        const QString path = folder.absoluteFilePath(name);
-        // A FIFO or device would block or never end; only regular files are read.
-        const QFileInfo info(path);
-        if (!info.isFile() || info.size() > maxFileSize)
-            continue;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        // QIODevice::read allocates all it is asked for: ask for the size seen,
-        // and one byte more, so that a file grown since is not read further.
-        const QByteArray contents = file.read(info.size() + 1);
-        file.close();
-        if (contents.size() > maxFileSize)
-            continue;
-        model->appendEntries(readFile(contents));
-    }
+    for (const QString &name : names)
+        model->appendEntries(readPath(folder.absoluteFilePath(name)).entries);
 }
 
 } // namespace vsCatalogueLoader

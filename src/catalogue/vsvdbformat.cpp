@@ -29,7 +29,7 @@ QByteArray pack(const QByteArray &document)
     return leadingBlock() + payload + QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
 }
 
-QString unpack(const QByteArray &file, QByteArray *document)
+QString unpack(const QByteArray &file, QByteArray *document, qint64 maxSize)
 {
     if (file.size() < leadingSize + trailingSize + 4)
         return QStringLiteral("file too short (%1 bytes)").arg(file.size());
@@ -40,7 +40,7 @@ QString unpack(const QByteArray &file, QByteArray *document)
     const QByteArray payload = payloadOf(file);
     if (QCryptographicHash::hash(payload, QCryptographicHash::Sha1) != file.right(trailingSize))
         return QStringLiteral("checksum mismatch");
-    const QByteArray inflated = vsBoundedUncompress(payload);
+    const QByteArray inflated = vsBoundedUncompress(payload, maxSize);
     if (inflated.isEmpty())
         return QStringLiteral("payload does not decompress");
     if (document)

@@ -1,6 +1,8 @@
 #ifndef VESTRION_CATALOGUE_VSVDBFORMAT_H
 #define VESTRION_CATALOGUE_VSVDBFORMAT_H
 
+#include "catalogue/vsboundedinflate.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,7 +26,7 @@ QByteArray pack(const QByteArray &document);
 // Checks the marks, the checksum and the compressed payload. On success fills
 // document with the bytes that were packed and returns an empty string;
 // otherwise returns what is wrong.
-QString unpack(const QByteArray &file, QByteArray *document);
+QString unpack(const QByteArray &file, QByteArray *document, qint64 maxSize = vsMaxDocumentSize);
 
 } // namespace vsVdbFormat
 

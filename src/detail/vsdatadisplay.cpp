@@ -1,6 +1,7 @@
 #include "detail/vsdatadisplay.h"
 
 #include "catalogue/vsdatamodel.h"
+#include "detail/vsrichtextfilter.h"
 #include "platform/vsplatform.h"
 
 #include <QBoxLayout>
@@ -69,100 +70,9 @@ QString secondPiece(const QStringList &list)
     return list.size() >= 2 ? list.at(1) : QString();
 }
 
-// Markup in catalogue values is shown, but a label's rich text may read any
-// local file it names (<img src>, <link href>, url() in a style, a table's
-// background). So only a few formatting tags pass, without attributes but a
-// font's colour and size; every other "<" is shown as text.
-bool isSafeTag(const QString &name)
-{
-    static const QStringList tags = {"b",   "i",     "u",   "s",  "em", "strong", "sub",
-                                     "sup", "small", "big", "br", "p",  "font",   "span"};
-    return tags.contains(name);
-}
-
-bool isSafeAttribute(const QString &tag, const QString &name, const QString &value)
-{
-    if (tag != QLatin1String("font") || (name != QLatin1String("color") && name != QLatin1String("size")))
-        return false;
-    for (const QChar c : value) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('#') && c != QLatin1Char('+') && c != QLatin1Char('-'))
-            return false;
-    }
-    return true;
-}
-
-// Reads one tag at text[at] == '<'; returns its safe form and moves at past
-// it, or returns a null string when it is not a safe tag.
-QString safeTag(const QString &text, int &at)
-{
-    int i = at + 1;
-    const bool closing = i < text.size() && text.at(i) == QLatin1Char('/');
-    if (closing)
-        ++i;
-    const int nameStart = i;
-    while (i < text.size() && text.at(i).isLetterOrNumber() && text.at(i).unicode() < 128)
-        ++i;
-    const QString name = text.mid(nameStart, i - nameStart).toLower();
-    if (!isSafeTag(name))
-        return QString();
-    QString tag = QLatin1Char('<') + (closing ? QLatin1String("/") : QLatin1String("")) + name;
-    for (;;) {
-        const int spaceStart = i;
-        while (i < text.size() && text.at(i).isSpace())
-            ++i;
-        if (i >= text.size())
-            return QString();
-        if (text.at(i) == QLatin1Char('>') ||
-            (text.at(i) == QLatin1Char('/') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('>'))) {
-            at = i + (text.at(i) == QLatin1Char('>') ? 1 : 2);
-            return tag + QLatin1Char('>');
-        }
-        if (closing || i == spaceStart)
-            return QString();
-        const int attributeStart = i;
-        while (i < text.size() && (text.at(i).isLetterOrNumber() || text.at(i) == QLatin1Char('-')))
-            ++i;
-        const QString attribute = text.mid(attributeStart, i - attributeStart).toLower();
-        if (attribute.isEmpty() || i >= text.size() || text.at(i) != QLatin1Char('='))
-            return QString();
-        ++i;
-        QString value;
-        if (i < text.size() && (text.at(i) == QLatin1Char('"') || text.at(i) == QLatin1Char('\''))) {
-            const int end = text.indexOf(text.at(i), i + 1);
-            if (end < 0)
-                return QString();
-            value = text.mid(i + 1, end - i - 1);
-            i = end + 1;
-        } else {
-            const int valueStart = i;
-            while (i < text.size() && !text.at(i).isSpace() && text.at(i) != QLatin1Char('>'))
-                ++i;
-            value = text.mid(valueStart, i - valueStart);
-        }
-        if (isSafeAttribute(name, attribute, value))
-            tag += QLatin1Char(' ') + attribute + QLatin1String("=\"") + value + QLatin1Char('"');
-    }
-}
-
 QString safeRichText(const QString &text)
 {
-    QString safe;
-    safe.reserve(text.size());
-    int at = 0;
-    while (at < text.size()) {
-        if (text.at(at) != QLatin1Char('<')) {
-            safe += text.at(at++);
-            continue;
-        }
-        const QString tag = safeTag(text, at);
-        if (tag.isNull()) {
-            safe += QLatin1String("&lt;");
-            ++at;
-        } else {
-            safe += tag;
-        }
-    }
-    return safe;
+    return vsRichTextFilter::filtered(text);
 }
 
 // For labels that decide by themselves: plain text stays as it is.
