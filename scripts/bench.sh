@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release into build-bench/ and runs them.
-# Arguments go to the benchmark program, for example --benchmark_repetitions=7
-# or --benchmark_filter='^(search|paint)/'.
+# Arguments go to the benchmark program, for example --benchmark_repetitions=3
+# or --benchmark_filter='^(search|paint)/'; --benchmark_filter='^start/' gives
+# the whole-program figures alone (start-up to first paint, peak memory).
 # A full run takes a few minutes; the machine should be as quiet as it gets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
