@@ -2,7 +2,7 @@
 
 #include "label/vslabelanalyser.h"
 #include "label/vsocr.h"
-#include "list/vsdatadelegate.h"
+#include "list/vsentryview.h"
 #include "platform/vsplatform.h"
 #include "search/vsnameresults.h"
 
@@ -21,25 +21,6 @@
 namespace {
 QString nextFileName;
 
-QPalette blackPalette()
-{
-    QPalette palette;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0)));
-    palette.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
-    palette.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(255, 255, 255)));
-    return palette;
-}
-// The toolkit's own colours, every role set so that none is taken from the
-// black window: dark text on a light field.
-QPalette toolkitPalette(const QWidget *widget)
-{
-    QPalette palette = QApplication::palette(widget);
-    for (int group = 0; group < QPalette::NColorGroups; ++group)
-        for (int role = 0; role < QPalette::NColorRoles; ++role)
-            palette.setBrush(QPalette::ColorGroup(group), QPalette::ColorRole(role),
-                             palette.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)));
-    return palette;
-}
 } // namespace
 
 vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
@@ -48,13 +29,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
       cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), resultView(new QListView(this))
 {
     setObjectName(QStringLiteral("labelReader"));
-    setWindowTitle(QStringLiteral("Vestrion"));
-    setAutoFillBackground(true);
-    setPalette(blackPalette());
-    // A window of its own in the stack, over the main window; the flag
-    // follows the attribute as it does for the detail view.
-    vsPlatform::setWindowAttribute(this, vsPlatform::StackedWindow, true);
-    setWindowFlags(windowFlags() | Qt::Window);
+    vsEntryView::makeStackedWindow(this);
 
     const QFont font(QString::fromLatin1(vsPlatform::systemFontFamily), 16);
     textEdit->setObjectName(QStringLiteral("labelEdit"));
@@ -62,7 +37,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     textEdit->setFont(font);
     textEdit->setTabChangesFocus(true);
     textEdit->setMaximumHeight(160);
-    textEdit->setPalette(toolkitPalette(textEdit));
+    textEdit->setPalette(vsPlatform::toolkitPalette(textEdit));
     openButton->setObjectName(QStringLiteral("openPictureButton"));
     openButton->setText(tr("Open picture…"));
     progress->setObjectName(QStringLiteral("readingProgress"));
@@ -73,13 +48,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     statusLabel->setFont(font);
 
     resultView->setObjectName(QStringLiteral("additiveView"));
-    resultView->setModel(results);
-    resultView->setItemDelegate(new vsDataDelegate(resultView));
-    resultView->setUniformItemSizes(true);
-    resultView->setResizeMode(QListView::Adjust);
-    resultView->setFocusPolicy(Qt::NoFocus);
-    resultView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    resultView->setPalette(blackPalette());
+    vsEntryView::setUpList(resultView, results);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(openButton, 0);

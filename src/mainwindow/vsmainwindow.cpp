@@ -48,20 +48,6 @@ QPalette blackPalette()
     palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0, 255)));
     return palette;
 }
-// The toolkit's palette for the widget, with every colour set explicitly so
-// that nothing is inherited from the parent.
-QPalette toolkitPalette(const QWidget *widget)
-{
-    QPalette palette = QApplication::palette(widget);
-    for (int group = 0; group < QPalette::NColorGroups; ++group) {
-        for (int role = 0; role < QPalette::NColorRoles; ++role) {
-            const auto colourGroup = QPalette::ColorGroup(group);
-            const auto colourRole = QPalette::ColorRole(role);
-            palette.setBrush(colourGroup, colourRole, palette.brush(colourGroup, colourRole));
-        }
-    }
-    return palette;
-}
 } // namespace
 
 vsMainWindow::vsMainWindow(QWidget *parent) : QMainWindow(parent), device(new vsDevice(this))
@@ -219,7 +205,7 @@ bool vsMainWindow::setup()
     menuBar()->addAction(aboutAction);
     // The desktop menu bar would inherit the black window palette and draw its
     // texts black on black; it keeps the toolkit's own colours.
-    menuBar()->setPalette(toolkitPalette(menuBar()));
+    menuBar()->setPalette(vsPlatform::toolkitPalette(menuBar()));
 
     if (settings.value(keyboardStatusKey, QStringLiteral("off")).toString() == QLatin1String("on")) {
         keyboardOnAction->setChecked(true);

@@ -198,6 +198,19 @@ QPixmap iconPixmap(const QString &path)
     return size.isValid() ? QIcon(path).pixmap(size) : QPixmap();
 }
 
+QPalette toolkitPalette(const QWidget *widget)
+{
+    QPalette palette = QApplication::palette(widget);
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto colourGroup = QPalette::ColorGroup(group);
+            const auto colourRole = QPalette::ColorRole(role);
+            palette.setBrush(colourGroup, colourRole, palette.brush(colourGroup, colourRole));
+        }
+    }
+    return palette;
+}
+
 void enableKineticScrolling(QAbstractScrollArea *area)
 {
     if (!area)

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QAbstractScrollArea;
+class QPalette;
 class QWidget;
 
 // Desktop stand-ins for the handheld's window services. Callers name the
@@ -49,6 +50,10 @@ void applyDarkLook();
 // "@2x" rendering beside it on a dense screen. A plain QPixmap load never
 // looks for that file.
 QPixmap iconPixmap(const QString &path);
+
+// The toolkit's palette for the widget with every colour set, so that none is
+// taken from a black parent: a menu bar or a text field keeps its own look.
+QPalette toolkitPalette(const QWidget *widget);
 
 // Kinetic (flick) scrolling by finger or left mouse button. A tap still
 // clicks; a press that turns into a drag never does.

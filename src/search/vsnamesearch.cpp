@@ -1,6 +1,6 @@
 #include "search/vsnamesearch.h"
 
-#include "list/vsdatadelegate.h"
+#include "list/vsentryview.h"
 #include "platform/vsplatform.h"
 #include "search/vsnameresults.h"
 
@@ -9,28 +9,12 @@
 #include <QListView>
 #include <QVBoxLayout>
 
-namespace {
-QPalette blackPalette()
-{
-    QPalette palette;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0)));
-    palette.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
-    return palette;
-}
-} // namespace
-
 vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     : QWidget(parent), index(catalogue), results(new vsNameResults(catalogue, this)),
       queryEdit(new QLineEdit(this)), resultView(new QListView(this))
 {
     setObjectName(QStringLiteral("nameSearch"));
-    setWindowTitle(QStringLiteral("Vestrion"));
-    setAutoFillBackground(true);
-    setPalette(blackPalette());
-    // A window of its own in the stack, over the main window; the flag
-    // follows the attribute as it does for the detail view.
-    vsPlatform::setWindowAttribute(this, vsPlatform::StackedWindow, true);
-    setWindowFlags(windowFlags() | Qt::Window);
+    vsEntryView::makeStackedWindow(this);
 
     queryEdit->setObjectName(QStringLiteral("queryEdit"));
     queryEdit->setPlaceholderText(tr("Name or code, as on the label"));
@@ -46,14 +30,7 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     queryEdit->installEventFilter(this);
 
     resultView->setObjectName(QStringLiteral("resultView"));
-    resultView->setModel(results);
-    resultView->setItemDelegate(new vsDataDelegate(resultView));
-    resultView->setUniformItemSizes(true);
-    resultView->setResizeMode(QListView::Adjust);
-    resultView->setFocusPolicy(Qt::NoFocus);
-    resultView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    resultView->setPalette(blackPalette());
-    vsPlatform::enableKineticScrolling(resultView);
+    vsEntryView::setUpList(resultView, results);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(5, 5, 5, 5);
