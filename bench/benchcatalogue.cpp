@@ -123,7 +123,6 @@ bool CatalogueFactory::writeFile(Catalogue *catalogue, const QString &name, cons
         problem = QStringLiteral("cannot write %1").arg(file.fileName());
         return false;
     }
-    catalogue->packedBytes += bytes.size();
     ++catalogue->files;
     return true;
 }
@@ -173,12 +172,6 @@ const Catalogue *CatalogueFactory::bundled()
 QString CatalogueFactory::keyFor(int entries, int files)
 {
     return QStringLiteral("generated-%1-%2").arg(entries).arg(files);
-}
-
-const Catalogue *CatalogueFactory::existing(int entries, int files) const
-{
-    const auto known = made.find(keyFor(entries, files));
-    return known == made.end() ? nullptr : known->second.get();
 }
 
 const Catalogue *CatalogueFactory::generated(int entries, int files)

@@ -16,14 +16,13 @@ namespace vsBench {
 // the program and a data/ folder of packed files.
 struct Catalogue
 {
-    QString label;       // "100k x 10", "bundled", "empty"
-    QString folder;      // the copy of the program lives here
-    QString dataFolder;  // folder/data
-    QString program;     // folder/vestrion
-    int entries = 0;     // rows the loader must yield, headers included
-    int files = 0;       // packed files in data/
-    qint64 xmlBytes = 0; // all documents, decompressed
-    qint64 packedBytes = 0;
+    QString label;          // "100k x 10", "bundled", "empty"
+    QString folder;         // the copy of the program lives here
+    QString dataFolder;     // folder/data
+    QString program;        // folder/vestrion
+    int entries = 0;        // rows the loader must yield, headers included
+    int files = 0;          // packed files in data/
+    qint64 xmlBytes = 0;    // all documents, decompressed
     QVector<QString> codes; // every row's code in load order
 };
 
@@ -52,8 +51,6 @@ public:
     const Catalogue *bundled();
     // The same entries for every file count: only their split differs.
     const Catalogue *generated(int entries, int files);
-    // The same catalogue if it has been made, without making it.
-    const Catalogue *existing(int entries, int files) const;
 
     static QString labelFor(int entries, int files);
 

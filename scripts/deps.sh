@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Vestrion needs on Debian 12.
-# Quiet and quick when everything is already there. With VESTRION_QT6=1 it
-# also installs Qt 6.
+# Installs what Vestrion needs on Debian 12: always what building and running
+# take, and the named groups besides. Quiet and quick when all is there.
+#   scripts/deps.sh [test] [fuzz] [format] [bench] [package] [package-test]
+# With VESTRION_QT6=1 it also installs Qt 6.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config
-    qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
-    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng
-    xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-    clang-format clang libclang-rt-14-dev
-    fonts-dejavu-core
-)
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng fonts-dejavu-core)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
     packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev)
 fi
+for group in "$@"; do
+    case $group in
+    run) ;;
+    # The end-to-end test drives Xvfb and reads its windows; the device tests
+    # start a private bus and a mock of the device's services.
+    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    format) packages+=(clang-format) ;;
+    # GNU time measures the whole program's peak memory.
+    bench) packages+=(libbenchmark-dev time) ;;
+    package) packages+=(dpkg-dev fakeroot) ;;
+    package-test) packages+=(dpkg-dev fakeroot lintian desktop-file-utils appstream xvfb xauth x11-utils xdotool) ;;
+    *)
+        echo "deps.sh: unknown group $group" >&2
+        exit 2
+        ;;
+    esac
+done
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the catalogue fuzz targets with clang into build-fuzz/ and runs each
-# for a short while with a fixed seed, starting from the corpus the build
-# makes out of the packed catalogue and from the regression inputs in
+# for a short while with a fixed seed, starting from seeds made here (the
+# packed catalogue, the starter fixture, the small documents in fuzz/seeds/
+# that reach the reader's corners) and from the regression inputs in
 # tests/data/hostile/. A crash, a sanitizer report or a differential mismatch
 # fails the script and leaves the input in build-fuzz/fuzz/findings/.
 #   scripts/fuzz.sh                      60 s for the catalogue file target,
@@ -10,15 +11,32 @@
 #   FUZZ_SECONDS=1800 scripts/fuzz.sh    a long run
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/deps.sh fuzz
 seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_BUILD_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRION_FUZZ=ON -DVESTRION_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz_richtext \
-    fuzz-corpus
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz_richtext catalogue
 
 fuzz=build-fuzz/fuzz
+# Seeds: whole files for one target, their compressed payloads for the other,
+# and size headers that lie over a short stream.
+corpus=$fuzz/corpus
+rm -rf "$corpus"
+mkdir -p "$corpus/file" "$corpus/inflate"
+cp build-fuzz/data/*.vdb fuzz/seeds/*.vdb "$corpus/file/"
+for xml in tests/data/starter.xml fuzz/seeds/*.xml; do
+    build-fuzz/vestrion-vdb pack "$xml" "$corpus/file/$(basename "$xml" .xml).vdb"
+done
+for vdb in "$corpus"/file/*.vdb; do
+    tail -c +24 "$vdb" | head -c -20 >"$corpus/inflate/$(basename "$vdb" .vdb).z"
+done
+lie() { { printf '%b' "$2"; tail -c +5 "$corpus/inflate/empty-item.z"; } >"$corpus/inflate/header-$1.z"; }
+lie 0 '\x00\x00\x00\x00'
+lie 1 '\x00\x00\x00\x01'
+lie 1000 '\x00\x00\x03\xe8'
+lie 4294967295 '\xff\xff\xff\xff'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$fuzz/findings"

@@ -4,11 +4,9 @@
 # removes the package again. Needs root (it installs system-wide).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/deps.sh package-test
 deb=$(./scripts/package.sh "$@" | tail -n 1)
 export DEBIAN_FRONTEND=noninteractive
-for tool in xvfb-run:xvfb xdotool:xdotool xwininfo:x11-utils lintian:lintian desktop-file-validate:desktop-file-utils appstreamcli:appstream; do
-    command -v "${tool%%:*}" >/dev/null || apt-get install -y -qq --no-install-recommends "${tool##*:}"
-done
 
 echo "== lintian"
 lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
@@ -25,34 +23,20 @@ vestrion-vdb verify /usr/lib/vestrion/data/*.vdb
 
 echo "== run the installed program"
 home=$(mktemp -d)
-cat > "$home/drive.sh" <<'DRIVE'
-#!/usr/bin/env bash
+cat >"$home/drive.sh" <<'DRIVE'
 set -eu
-/usr/bin/vestrion >"$HOME/out.txt" 2>&1 &
-pid=$!
-xdotool search --sync --onlyvisible --name '^Vestrion$' >/dev/null
+. tools/xdrive.sh
+XD_OUT=$HOME/out.txt xd_start /usr/bin/vestrion || { echo "the program's window did not appear"; exit 1; }
 sleep 0.5
-xdotool key 1 0 2 KP_Enter
-# Windows as large as the screen's main window: the list, and the detail
-# window of E102 over it, which opens only if the catalogue was loaded (the
-# search banner is a thin window of the same name).
-full_windows() {
-    for id in $(xdotool search --onlyvisible --name '^Vestrion$'); do
-        xwininfo -id "$id" | awk '/Height:/ { if ($2 >= 400) print }'
-    done | wc -l
-}
-for _ in $(seq 50); do
-    [ "$(full_windows)" -ge 2 ] && break
-    sleep 0.1
-done
-count=$(full_windows)
-kill "$pid"
-wait "$pid" || true
-[ "$count" -ge 2 ] || { echo "detail window did not open: catalogue not loaded"; exit 1; }
+xd_type "$xd_main" 102
+xd_press "$xd_main" KP_Enter
+# The detail window of E102 opens only if the catalogue was loaded.
+detail=yes
+xd_wait_for 5 xd_has_detail "$xd_main" || detail=
+xd_stop
+[ -n "$detail" ] || { echo "detail window did not open: catalogue not loaded"; exit 1; }
 DRIVE
-chmod +x "$home/drive.sh"
-HOME=$home XDG_CONFIG_HOME=$home DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent \
-    xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$home/drive.sh"
+HOME=$home XDG_CONFIG_HOME=$home xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$home/drive.sh"
 grep -q '^16777221$' "$home/out.txt" # the Enter key reached the program
 rm -rf "$home"
 

@@ -3,14 +3,7 @@
 # Extra CMake arguments pass through, e.g. -DVESTRION_QT6=ON.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh
-missing=()
-for tool in dpkg-shlibdeps:dpkg-dev fakeroot:fakeroot; do
-    command -v "${tool%%:*}" >/dev/null || missing+=("${tool##*:}")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+./scripts/deps.sh package >&2
 # Hardened as Debian builds its own packages.
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESTRION_BUILD_TESTS=OFF \
     -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong" \

@@ -3,7 +3,7 @@
 # build-asan/ and runs the whole test suite there; any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh
+./scripts/deps.sh test
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRION_SANITIZE=ON >/dev/null
 cmake --build build-asan
 # Only what Qt's offscreen platform leaves behind at exit is suppressed.

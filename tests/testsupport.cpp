@@ -1,15 +1,27 @@
 #include "testsupport.h"
 
 #include "catalogue/vsvdbformat.h"
+#include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsplatform.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QListView>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+#include <chrono>
 
 namespace vsTest {
 
@@ -20,6 +32,17 @@ QByteArray document(const QStringList &items)
         xml += "  <item " + item.toUtf8() + "/>\n";
     xml += "</catalogue>\n";
     return xml;
+}
+
+QString entryItem(const QString &code, const QString &more)
+{
+    const QString item = QStringLiteral(R"(type="additive" code="%1" names="Name %1")").arg(code);
+    return more.isEmpty() ? item : item + QLatin1Char(' ') + more;
+}
+
+QString headerItem(const QString &title)
+{
+    return QStringLiteral(R"(type="header" code="%1" group="%1")").arg(title);
 }
 
 QStringList codesOf(const vsEntryList &entries)
@@ -45,6 +68,33 @@ QString writeRaw(const QString &folder, const QString &name, const QByteArray &b
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write test file %s", qPrintable(path));
     return path;
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+CommandRun runCommand(const QString &program, const QStringList &arguments, const QByteArray &input,
+                      int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    CommandRun run;
+    if (!process.waitForStarted())
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
 }
 
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document)
@@ -93,6 +143,312 @@ bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder
     window->resize(800, 480);
     window->show();
     return true;
+}
+
+QToolButton *keypadButton(const vsMainWindow &window, const QString &text)
+{
+    return window.findChild<QToolButton *>(QStringLiteral("keypadButton_") + text);
+}
+
+bool keypadShown(const vsMainWindow &window)
+{
+    return window.findChild<QWidget *>(QStringLiteral("keypadWidget"))->isVisibleTo(&window);
+}
+
+QAction *action(const vsMainWindow &window, const char *name)
+{
+    return window.findChild<QAction *>(QString::fromLatin1(name));
+}
+
+QListView *WindowFixture::list() const
+{
+    return window->findChild<QListView *>(QStringLiteral("listView"));
+}
+
+QString WindowFixture::label() const
+{
+    return window->findChild<QLabel *>(QStringLiteral("searchLabel"))->text();
+}
+
+vsDataDisplay *WindowFixture::detail() const
+{
+    return window->findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+}
+
+void WindowFixture::tap(const QString &keys)
+{
+    for (const QChar key : keys) {
+        QToolButton *button = keypadButton(*window, key);
+        QVERIFY2(button && button->isVisible(), qPrintable(QStringLiteral("no keypad button ") + key));
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+}
+
+QList<int> WindowFixture::selectedRows(const QListView *list)
+{
+    QList<int> rows;
+    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+    for (const QModelIndex &index : selected)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void WindowFixture::closeWindow()
+{
+    window.reset();
+    folder.reset();
+}
+
+ProgramRun runToFirstPaint(const QStringList &environment, const QString &program, int timeoutMs,
+                           const QStringList &launcher)
+{
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    variables.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    variables.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                     QStringLiteral("unix:path=/nonexistent/vestrion-test-bus"));
+    for (const QString &assignment : environment) {
+        const int equals = assignment.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            variables.insert(assignment.left(equals), assignment.mid(equals + 1));
+    }
+    QStringList command = launcher;
+    command << (program.isEmpty() ? QStringLiteral(VESTRION_BUILD_DIR "/vestrion") : program);
+    QProcess process;
+    process.setProcessEnvironment(variables);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    // The catalogue is found beside the program, never in the working folder.
+    process.setWorkingDirectory(QDir::rootPath());
+
+    const auto epochMs = [] {
+        return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    ProgramRun run;
+    const double started = epochMs();
+    process.start(command.takeFirst(), command);
+    run.finished = process.waitForFinished(timeoutMs);
+    const double ended = epochMs();
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.errors = process.readAllStandardError();
+    if (run.exitCode != 0)
+        qWarning("vestrion said: %s", run.errors.constData());
+    const int at = run.errors.indexOf("vestrion-first-paint ");
+    if (at >= 0) {
+        const double painted = run.errors.mid(at + 21).split('\n').first().trimmed().toDouble();
+        run.startupMs = painted - started;
+        run.exitMs = ended - painted;
+    }
+    return run;
+}
+
+XSession::XSession()
+    : xdotool(QStandardPaths::findExecutable(QStringLiteral("xdotool"))),
+      xwininfo(QStandardPaths::findExecutable(QStringLiteral("xwininfo")))
+{}
+
+XSession::~XSession()
+{
+    stopProgram();
+}
+
+QString XSession::startServer(QProcess &server, const QString &screen, QString *error)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty()) {
+        *error = QStringLiteral("Xvfb cannot start: it is not installed (Debian package xvfb)");
+        return QString();
+    }
+    // The server picks a free display and writes its number on the given
+    // descriptor. Without -noreset it resets whenever its last client leaves
+    // (each xdotool run here), and a client that connects meanwhile is refused.
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                        QStringLiteral("-screen"), QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
+    if (!server.waitForStarted(10000)) {
+        *error = QStringLiteral("Xvfb cannot start: ") + server.errorString();
+        return QString();
+    }
+    QByteArray number;
+    QElapsedTimer clock;
+    clock.start();
+    while (!number.contains('\n') && server.state() == QProcess::Running && clock.elapsed() < 20000) {
+        server.waitForReadyRead(200);
+        number += server.readAllStandardOutput();
+    }
+    if (!number.contains('\n')) {
+        *error = QStringLiteral("Xvfb cannot start: ") +
+                 QString::fromLocal8Bit(server.readAllStandardError().trimmed());
+        stopServer(server);
+        return QString();
+    }
+    const QString started = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+
+    // The display is announced when the server listens; make sure clients
+    // really get through before a program is started against it.
+    const QString previous = display;
+    display = started;
+    const bool reachable =
+        QTest::qWaitFor(
+            [&] {
+                return server.state() != QProcess::Running ||
+                       !runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty();
+            },
+            10000) &&
+        server.state() == QProcess::Running;
+    display = previous;
+    if (!reachable) {
+        *error = QStringLiteral("Xvfb on %1 cannot be reached").arg(started);
+        stopServer(server);
+        return QString();
+    }
+    return started;
+}
+
+void XSession::stopServer(QProcess &server)
+{
+    if (server.state() == QProcess::NotRunning)
+        return;
+    server.terminate();
+    if (!server.waitForFinished(5000)) {
+        server.kill();
+        server.waitForFinished(5000);
+    }
+}
+
+QString XSession::runTool(const QString &tool, const QStringList &arguments, int timeoutMs,
+                          const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    process.setProcessEnvironment(environment);
+    process.start(tool, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return QString();
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+QStringList XSession::visibleWindows()
+{
+    return runTool(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--name"), QStringLiteral("^Vestrion$")})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+XSession::Geometry XSession::geometryOf(const QString &window)
+{
+    Geometry geometry;
+    const QStringList lines = runTool(xwininfo, {QStringLiteral("-id"), window}).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QString value = line.section(QLatin1Char(':'), 1).trimmed();
+        if (line.contains(QLatin1String("Absolute upper-left X")))
+            geometry.x = value.toInt();
+        else if (line.contains(QLatin1String("Absolute upper-left Y")))
+            geometry.y = value.toInt();
+        else if (line.trimmed().startsWith(QLatin1String("Width:")))
+            geometry.width = value.toInt();
+        else if (line.trimmed().startsWith(QLatin1String("Height:")))
+            geometry.height = value.toInt();
+        else if (line.contains(QLatin1String("Map State")))
+            geometry.viewable = value == QLatin1String("IsViewable");
+    }
+    return geometry;
+}
+
+QStringList XSession::stackingOrder()
+{
+    QStringList order;
+    const QStringList lines =
+        runTool(xwininfo, {QStringLiteral("-root"), QStringLiteral("-children")}).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QString id = line.trimmed().section(QLatin1Char(' '), 0, 0);
+        bool ok = false;
+        const qulonglong value = id.toULongLong(&ok, 16);
+        if (id.startsWith(QLatin1String("0x")) && ok)
+            order << QString::number(value);
+    }
+    return order;
+}
+
+bool XSession::focusOn(const QString &window)
+{
+    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
+}
+
+QImage XSession::grabWindow(const QString &window)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    process.setProcessEnvironment(environment);
+    process.start(QStandardPaths::findExecutable(QStringLiteral("import")),
+                  {QStringLiteral("-window"), window, QStringLiteral("png:-")});
+    process.waitForFinished(10000);
+    return QImage::fromData(process.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+bool XSession::prepareHome(const QTemporaryDir &home, const QStringList &items)
+{
+    // The program reads data/ beside itself.
+    const QString executable = home.filePath(QStringLiteral("vestrion"));
+    const QDir folder(home.path());
+    return home.isValid() && QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) &&
+           QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+           folder.mkpath(QStringLiteral("data")) && folder.mkpath(QStringLiteral("config")) &&
+           folder.mkpath(QStringLiteral("runtime")) &&
+           QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
+           !writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"), document(items))
+                .isEmpty();
+}
+
+QString XSession::startProgram(const QTemporaryDir &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
+    environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    programOutput.clear();
+    program.start(home.filePath(QStringLiteral("vestrion")), QStringList());
+    QStringList windows;
+    if (!QTest::qWaitFor(
+            [&] {
+                return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
+            },
+            30000) ||
+        program.state() != QProcess::Running)
+        return QString();
+    return windows.first();
+}
+
+void XSession::stopProgram()
+{
+    if (program.state() != QProcess::NotRunning) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
 }
 
 } // namespace vsTest

@@ -4,20 +4,33 @@
 #include "catalogue/vsdatamodel.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+class QAction;
+class QImage;
+class QListView;
 class QTemporaryDir;
+class QToolButton;
+class vsDataDisplay;
 class vsMainWindow;
 
-// Helpers shared by the test programs: catalogues made on the spot.
+// Helpers shared by the test programs: catalogues made on the spot, the main
+// window's parts, and the real program started to its first paint.
 namespace vsTest {
 
 // An XML document with one item per element of items; each item is given as
 // its raw attribute text, e.g. R"(code="E100" names="a:b")".
 QByteArray document(const QStringList &items);
+
+// Items of such a document: an entry named "Name <code>", with more
+// attributes after it if given, and a group title.
+QString entryItem(const QString &code, const QString &more = QString());
+QString headerItem(const QString &title);
 
 // Packs the document into folder/name the way the program's catalogue files are made.
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document);
@@ -28,6 +41,22 @@ QStringList codesOf(const vsDataModel &model);
 
 // Writes raw bytes to folder/name.
 QString writeRaw(const QString &folder, const QString &name, const QByteArray &bytes);
+
+// The whole file, or nothing when it cannot be read.
+QByteArray fileContents(const QString &path);
+
+// One run of a command-line tool.
+struct CommandRun
+{
+    int exitCode = -1; // -1 after a crash, a hang or a failed start
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs program with the arguments, input on its standard input, and waits
+// for it to end; one still running after timeoutMs is killed.
+CommandRun runCommand(const QString &program, const QStringList &arguments,
+                      const QByteArray &input = QByteArray(), int timeoutMs = 60000);
 
 // Sends QSettings of this process to a private folder and names the
 // application as the program does. Call before any QSettings exists.
@@ -44,6 +73,102 @@ void isolateWindowTests();
 // over it with the keypad on, at the handheld's 800x480, shown.
 bool openWindow(const QStringList &items, std::unique_ptr<QTemporaryDir> &folder,
                 std::unique_ptr<vsMainWindow> &window);
+
+// The keypad button showing text, or null.
+QToolButton *keypadButton(const vsMainWindow &window, const QString &text);
+// Whether the window shows its keypad.
+bool keypadShown(const vsMainWindow &window);
+// The window's action of that object name, or null.
+QAction *action(const vsMainWindow &window, const char *name);
+
+// A main window over a catalogue of the test's own, and the parts of it the
+// tests look at. Test classes derive from it beside QObject.
+class WindowFixture
+{
+protected:
+    QListView *list() const;
+    QString label() const; // the search banner's text
+    vsDataDisplay *detail() const;
+    // Taps the keypad button of each key in turn.
+    void tap(const QString &keys);
+    // The selected rows, in order.
+    static QList<int> selectedRows(const QListView *list);
+    void closeWindow();
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<vsMainWindow> window;
+};
+
+// One run of the real program, which quits at its first paint.
+struct ProgramRun
+{
+    bool finished = false; // ended on its own within the time allowed
+    int exitCode = -1;     // -1 after a crash or a hang
+    QByteArray errors;     // its standard error
+    double startupMs = -1; // start to first paint; -1 without the mark
+    double exitMs = -1;    // first paint to process end
+};
+
+// Starts program (the built one by default) offscreen, from the root folder,
+// with the first-paint probe on, no system bus and the NAME=value variables
+// given over this process's environment, and waits until it ends. A program
+// still running after timeoutMs is killed. launcher, if given, starts it
+// (for example GNU time).
+ProgramRun runToFirstPaint(const QStringList &environment = QStringList(), const QString &program = QString(),
+                           int timeoutMs = 60000, const QStringList &launcher = QStringList());
+
+// The real program on a private X server (Xvfb), driven by xdotool and
+// looked at with xwininfo and ImageMagick's import. Test classes derive from
+// it beside QObject; every window of the program is titled "Vestrion".
+class XSession
+{
+protected:
+    struct Geometry
+    {
+        int x = -1;
+        int y = -1;
+        int width = -1;
+        int height = -1;
+        bool viewable = false;
+    };
+
+    XSession();
+    ~XSession();
+
+    // Starts Xvfb with one screen ("1024x768x24") on server, kept from
+    // resetting when its last client leaves. Returns its display once
+    // clients get through, or empty with the reason in *error.
+    QString startServer(QProcess &server, const QString &screen, QString *error);
+    static void stopServer(QProcess &server);
+
+    // Standard output of a tool run against display; empty after a failure.
+    QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000,
+                    const QByteArray &input = QByteArray());
+    // Mapped top-level windows titled exactly "Vestrion": the main window, the
+    // detail window, and for a second after each digit the search banner.
+    QStringList visibleWindows();
+    Geometry geometryOf(const QString &window);
+    // The root's children, topmost first, as decimal window ids like xdotool's.
+    QStringList stackingOrder();
+    // No window manager here: gives the window the keyboard, and says whether
+    // the server reports it has it (a loaded machine is slow to).
+    bool focusOn(const QString &window);
+    // The window as a picture; null when it cannot be taken.
+    QImage grabWindow(const QString &window);
+
+    // A copy of the built program in home, with the items as its catalogue.
+    bool prepareHome(const QTemporaryDir &home, const QStringList &items);
+    // Starts the program prepared in home on display; its main window's id
+    // once it is shown, or empty.
+    QString startProgram(const QTemporaryDir &home);
+    void stopProgram();
+
+    QString xdotool;
+    QString xwininfo;
+    QString display;
+    QProcess program;
+    QByteArray programOutput;
+};
 
 } // namespace vsTest
 

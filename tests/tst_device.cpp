@@ -18,7 +18,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDateTime>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -35,7 +34,6 @@
 namespace {
 
 const QString helperProgram = QStringLiteral(VESTRION_DEVICE_HELPER);
-const QString vestrionProgram = QStringLiteral(VESTRION_BUILD_DIR "/vestrion");
 
 // dbus-daemon as a system bus with a configuration of its own. It runs through
 // the helper's --exec so that it dies with the test process even on a crash.
@@ -181,46 +179,14 @@ public slots:
     void onFence() { ++count; }
 };
 
-// One run of the real program, which quits at its first paint.
-struct ProgramRun
-{
-    bool finished = false;
-    int exitCode = -1;
-    qint64 startupMs = -1; // start to first paint
-    qint64 exitMs = -1;    // first paint to process end
-};
+using vsTest::ProgramRun;
 
 ProgramRun runProgram(const QString &busAddress, const QString &configFolder)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), busAddress);
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::SeparateChannels);
-
-    ProgramRun run;
-    const qint64 started = QDateTime::currentMSecsSinceEpoch();
-    program.start(vestrionProgram, QStringList());
     // Generous: twice the bus's own 25 s default would still end within it.
-    run.finished = program.waitForFinished(90000);
-    const qint64 ended = QDateTime::currentMSecsSinceEpoch();
-    if (!run.finished) {
-        program.kill();
-        program.waitForFinished(5000);
-        return run;
-    }
-    run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    const QByteArray errors = program.readAllStandardError();
-    const int at = errors.indexOf("vestrion-first-paint ");
-    if (at >= 0) {
-        const qint64 painted = errors.mid(at + 21).split('\n').first().trimmed().toLongLong();
-        run.startupMs = painted - started;
-        run.exitMs = ended - painted;
-    }
-    return run;
+    return vsTest::runToFirstPaint({QStringLiteral("XDG_CONFIG_HOME=") + configFolder,
+                                    QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=") + busAddress},
+                                   QString(), 90000);
 }
 
 // A row of the keypad as text: button texts, "~" for a stretch, a "*" after
@@ -248,26 +214,15 @@ QBoxLayout *keypadRow(vsMainWindow &window, int row)
     return qobject_cast<QBoxLayout *>(keypad->layout()->itemAt(row)->layout());
 }
 
-QToolButton *keypadButton(vsMainWindow &window, const QString &text)
-{
-    return window.findChild<QToolButton *>(QStringLiteral("keypadButton_") + text);
-}
-
 const QString allInOneRow = QStringLiteral("1 2 3 4 5 6 7 8 9 0 <");
 const QString portraitRow1 = QStringLiteral("1 2 3 4 5 6");
 const QString portraitRow2 = QStringLiteral("~ 7 8 9 0 < ~");
 
-bool keypadShown(vsMainWindow &window)
-{
-    return window.findChild<QWidget *>(QStringLiteral("keypadWidget"))->isVisibleTo(&window);
-}
-
-QAction *action(vsMainWindow &window, const char *name)
-{
-    return window.findChild<QAction *>(QString::fromLatin1(name));
-}
-
 } // namespace
+
+using vsTest::action;
+using vsTest::keypadButton;
+using vsTest::keypadShown;
 
 class tst_Device : public QObject
 {
@@ -678,7 +633,7 @@ void tst_Device::program_talksToTheService()
     QVERIFY(run.startupMs >= 0);
     QTRY_COMPARE(programDevice.calls("req_accelerometer_enable"), 1);
     QTRY_COMPARE(programDevice.calls("req_accelerometer_disable"), 1);
-    qInfo("answering service: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    qInfo("answering service: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
 }
 
 void tst_Device::program_withoutAnyBus()
@@ -690,7 +645,7 @@ void tst_Device::program_withoutAnyBus()
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.startupMs >= 0);
-    qInfo("no system bus: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    qInfo("no system bus: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
 }
 
 void tst_Device::program_onABusWithoutTheService()
@@ -704,7 +659,7 @@ void tst_Device::program_onABusWithoutTheService()
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.startupMs >= 0);
-    qInfo("bus without the service: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    qInfo("bus without the service: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
 }
 
 void tst_Device::program_silentServiceDoesNotHoldItUp()
@@ -721,7 +676,7 @@ void tst_Device::program_silentServiceDoesNotHoldItUp()
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.startupMs >= 0);
-    qInfo("silent service: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    qInfo("silent service: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
     // Both requests reached the service although neither was answered.
     QTRY_COMPARE(silent.calls("req_accelerometer_enable"), 1);
     QTRY_COMPARE(silent.calls("req_accelerometer_disable"), 1);
@@ -744,7 +699,7 @@ void tst_Device::program_hungBusDoesNotHoldItUp()
     QVERIFY2(run.finished, "the program hung on the bus");
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.startupMs >= 0);
-    qInfo("hung bus: start-up %lld ms, exit %lld ms", run.startupMs, run.exitMs);
+    qInfo("hung bus: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
     // The settings were still written on the way out.
     QVERIFY(QFile::exists(config.filePath(QStringLiteral("Morvane/Vestrion.conf"))));
 }

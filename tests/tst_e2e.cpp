@@ -4,8 +4,6 @@
 
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QScopeGuard>
@@ -13,23 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-QString entry(const QString &code)
-{
-    return QStringLiteral(R"(type="additive" code="%1" names="Name %1")").arg(code);
-}
+using vsTest::entryItem;
 
-struct Geometry
-{
-    int x = -1;
-    int y = -1;
-    int width = -1;
-    int height = -1;
-    bool viewable = false;
-};
-} // namespace
-
-class tst_E2e : public QObject
+class tst_E2e : public QObject, vsTest::XSession
 {
     Q_OBJECT
 
@@ -45,155 +29,37 @@ private slots:
     void ingredientListShowsAdditivesAndOpensOne();
 
 private:
-    QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000);
-    QStringList visibleWindows();
-    Geometry geometryOf(const QString &window);
-    QStringList stackingOrder();
-    bool prepareHome(const QTemporaryDir &home, const QStringList &items);
-    QString startProgram(const QTemporaryDir &home);
-    bool focusOn(const QString &window);
-    QImage grabWindow(const QString &window);
-
-    QString xdotool;
-    QString xwininfo;
-    QString display;
     QProcess server;
-    QProcess program;
-    QByteArray programOutput;
 };
 
 void tst_E2e::initTestCase()
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("Xvfb cannot start: it is not installed (Debian package xvfb)");
-    xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    xwininfo = QStandardPaths::findExecutable(QStringLiteral("xwininfo"));
     QVERIFY2(!xdotool.isEmpty(), "xdotool is missing (Debian package xdotool)");
     QVERIFY2(!xwininfo.isEmpty(), "xwininfo is missing (Debian package x11-utils)");
-
-    // The server picks a free display and writes its number on the given
-    // descriptor. Without -noreset it resets whenever its last client leaves
-    // (each xdotool run here), and a client that connects meanwhile is refused:
-    // "could not connect to display" about one time in ten.
-    server.setProgram(xvfb);
-    server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
-                         QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    server.start();
-    if (!server.waitForStarted(10000))
-        QSKIP(qPrintable(QStringLiteral("Xvfb cannot start: ") + server.errorString()));
-    QByteArray number;
-    QElapsedTimer clock;
-    clock.start();
-    while (!number.contains('\n') && server.state() == QProcess::Running && clock.elapsed() < 20000) {
-        server.waitForReadyRead(200);
-        number += server.readAllStandardOutput();
-    }
-    if (!number.contains('\n')) {
-        const QByteArray why = server.readAllStandardError().trimmed();
-        server.kill();
-        server.waitForFinished(5000);
-        QSKIP(qPrintable(QStringLiteral("Xvfb cannot start: ") + QString::fromLocal8Bit(why)));
-    }
-    display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
-
-    // The display is announced when the server listens; make sure clients
-    // really get through before a program is started against it.
-    QElapsedTimer reachable;
-    reachable.start();
-    while (runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) {
-        if (server.state() != QProcess::Running || reachable.elapsed() > 10000)
-            QSKIP(qPrintable(QStringLiteral("Xvfb on %1 cannot be reached").arg(display)));
-        QTest::qWait(100);
-    }
+    QString why;
+    display = startServer(server, QStringLiteral("1024x768x24"), &why);
+    if (display.isEmpty())
+        QSKIP(qPrintable(why));
 }
 
 void tst_E2e::cleanupTestCase()
 {
-    if (server.state() != QProcess::NotRunning) {
-        server.terminate();
-        if (!server.waitForFinished(5000)) {
-            server.kill();
-            server.waitForFinished(5000);
-        }
-    }
+    stopServer(server);
 }
 
 void tst_E2e::cleanup()
 {
-    if (program.state() != QProcess::NotRunning) {
-        program.kill();
-        program.waitForFinished(5000);
-    }
-}
-
-QString tst_E2e::runTool(const QString &tool, const QStringList &arguments, int timeoutMs)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    process.setProcessEnvironment(environment);
-    process.start(tool, arguments);
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return QString();
-    }
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
-// Mapped top-level windows titled exactly "Vestrion": the main window, the
-// detail window, and for a second after each digit the search banner.
-QStringList tst_E2e::visibleWindows()
-{
-    return runTool(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                             QStringLiteral("--name"), QStringLiteral("^Vestrion$")})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-Geometry tst_E2e::geometryOf(const QString &window)
-{
-    Geometry geometry;
-    const QStringList lines = runTool(xwininfo, {QStringLiteral("-id"), window}).split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        const QString value = line.section(QLatin1Char(':'), 1).trimmed();
-        if (line.contains(QLatin1String("Absolute upper-left X")))
-            geometry.x = value.toInt();
-        else if (line.contains(QLatin1String("Absolute upper-left Y")))
-            geometry.y = value.toInt();
-        else if (line.trimmed().startsWith(QLatin1String("Width:")))
-            geometry.width = value.toInt();
-        else if (line.trimmed().startsWith(QLatin1String("Height:")))
-            geometry.height = value.toInt();
-        else if (line.contains(QLatin1String("Map State")))
-            geometry.viewable = value == QLatin1String("IsViewable");
-    }
-    return geometry;
-}
-
-// The root's children, topmost first, as decimal window ids like xdotool's.
-QStringList tst_E2e::stackingOrder()
-{
-    QStringList order;
-    const QStringList lines =
-        runTool(xwininfo, {QStringLiteral("-root"), QStringLiteral("-children")}).split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        const QString id = line.trimmed().section(QLatin1Char(' '), 0, 0);
-        bool ok = false;
-        const qulonglong value = id.toULongLong(&ok, 16);
-        if (id.startsWith(QLatin1String("0x")) && ok)
-            order << QString::number(value);
-    }
-    return order;
+    stopProgram();
 }
 
 void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
 {
     QTemporaryDir home;
     QVERIFY(prepareHome(home, {QStringLiteral(R"(type="header" code="Colours")"),
-                               entry(QStringLiteral("E100")), entry(QStringLiteral("E101")),
-                               entry(QStringLiteral("E102")), entry(QStringLiteral("E110"))}));
+                               entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E101")),
+                               entryItem(QStringLiteral("E102")), entryItem(QStringLiteral("E110"))}));
     const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QStringList windows;
@@ -243,71 +109,6 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     QCOMPARE(program.state(), QProcess::Running);
 }
 
-// A copy of the program with the items as its catalogue, in home.
-bool tst_E2e::prepareHome(const QTemporaryDir &home, const QStringList &items)
-{
-    const QString executable = home.filePath(QStringLiteral("vestrion"));
-    return home.isValid() && QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), executable) &&
-           QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
-           QDir(home.path()).mkpath(QStringLiteral("data")) &&
-           QDir(home.path()).mkpath(QStringLiteral("config")) &&
-           QDir(home.path()).mkpath(QStringLiteral("runtime")) &&
-           QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) &&
-           !vsTest::writeCatalogue(home.filePath(QStringLiteral("data")), QStringLiteral("test.vdb"),
-                                   vsTest::document(items))
-                .isEmpty();
-}
-
-// Starts the program prepared in home on the current display; its main
-// window's id once it is shown, or nothing.
-QString tst_E2e::startProgram(const QTemporaryDir &home)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
-    environment.remove(QStringLiteral("QT_SCALE_FACTOR"));
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(home.path());
-    program.setProcessChannelMode(QProcess::SeparateChannels);
-    programOutput.clear();
-    program.start(home.filePath(QStringLiteral("vestrion")), QStringList());
-    QStringList windows;
-    if (!QTest::qWaitFor(
-            [&] {
-                return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
-            },
-            30000) ||
-        program.state() != QProcess::Running)
-        return QString();
-    return windows.first();
-}
-
-// No window manager here: give the window the keyboard ourselves, and say
-// whether the server reports it has it (a loaded machine is slow to).
-bool tst_E2e::focusOn(const QString &window)
-{
-    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
-}
-
-QImage tst_E2e::grabWindow(const QString &window)
-{
-    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    process.setProcessEnvironment(environment);
-    process.start(import, {QStringLiteral("-window"), window, QStringLiteral("png:-")});
-    process.waitForFinished(10000);
-    return QImage::fromData(process.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
-}
-
 void tst_E2e::dragScrollsTheListAndTapOpens()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
@@ -315,7 +116,7 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
     QTemporaryDir home;
     QStringList items;
     for (int code = 100; code < 160; ++code)
-        items << entry(QStringLiteral("E%1").arg(code));
+        items << entryItem(QStringLiteral("E%1").arg(code));
     QVERIFY(prepareHome(home, items));
     const QString mainWindow = startProgram(home);
     QVERIFY(!mainWindow.isEmpty());
@@ -380,41 +181,24 @@ void tst_E2e::denseScreenDoublesEverything()
 
     // A server of its own that keeps its resources when clients leave.
     QProcess denseServer;
-    denseServer.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
-                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
-                       QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("2048x1536x24"),
-                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY2(denseServer.waitForStarted(10000), "Xvfb did not start");
-    QByteArray number;
-    QVERIFY2(QTest::qWaitFor([&] { return (number += denseServer.readAllStandardOutput()).contains('\n'); },
-                             20000),
-             "Xvfb did not start");
+    QString why;
+    const QString denseDisplay = startServer(denseServer, QStringLiteral("2048x1536x24"), &why);
+    QVERIFY2(!denseDisplay.isEmpty(), qPrintable(why));
     const QString sharedDisplay = display;
-    display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    display = denseDisplay;
     const auto restore = qScopeGuard([&] {
         display = sharedDisplay;
-        cleanup();
-        denseServer.kill();
-        denseServer.waitForFinished(5000);
+        stopProgram();
+        stopServer(denseServer);
     });
-    QTRY_VERIFY_WITH_TIMEOUT(!runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty(),
-                             10000);
 
     QTemporaryDir home;
-    QVERIFY(
-        prepareHome(home, {QStringLiteral(R"(type="header" code="Colours")"), entry(QStringLiteral("E100")),
-                           entry(QStringLiteral("E101(ii)")), entry(QStringLiteral("E1520"))}));
+    QVERIFY(prepareHome(home,
+                        {QStringLiteral(R"(type="header" code="Colours")"), entryItem(QStringLiteral("E100")),
+                         entryItem(QStringLiteral("E101(ii)")), entryItem(QStringLiteral("E1520"))}));
     // The main window as the program shows it at the given density, once painted.
     const auto shoot = [&](const QByteArray &dpi, Geometry *geometry) {
-        QProcess resources;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), display);
-        resources.setProcessEnvironment(environment);
-        resources.start(xrdb, {QStringLiteral("-merge")});
-        resources.write("Xft.dpi: " + dpi + '\n');
-        resources.closeWriteChannel();
-        resources.waitForFinished(10000);
-
+        runTool(xrdb, {QStringLiteral("-merge")}, 10000, "Xft.dpi: " + dpi + '\n');
         const QString window = startProgram(home);
         QImage shot;
         const bool settled = !window.isEmpty() && QTest::qWaitFor(
@@ -426,7 +210,7 @@ void tst_E2e::denseScreenDoublesEverything()
                                                       },
                                                       10000);
         *geometry = geometryOf(window);
-        cleanup();
+        stopProgram();
         return settled ? shot : QImage();
     };
     Geometry normal, dense;
@@ -455,9 +239,9 @@ void tst_E2e::denseScreenDoublesEverything()
 void tst_E2e::nameTypedInSearchOpensEntry()
 {
     QTemporaryDir home;
-    QVERIFY(prepareHome(home, {entry(QStringLiteral("E100")),
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")),
                                QStringLiteral(R"(type="additive" code="E102" names="Тартразин:Tartrazine")"),
-                               entry(QStringLiteral("E110"))}));
+                               entryItem(QStringLiteral("E110"))}));
     const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
@@ -490,7 +274,7 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
 {
     // The program with its catalogue, the names of which a list will hold.
     QTemporaryDir home;
-    QVERIFY(prepareHome(home, {entry(QStringLiteral("E100")), entry(QStringLiteral("E102")),
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
                                QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
     const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());

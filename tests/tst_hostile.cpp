@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -48,16 +47,19 @@ QByteArray withHeader(quint32 size, const QByteArray &zlibStream)
     return payload + zlibStream;
 }
 
-// A zlib stream of head followed by count zero bytes, made piece by piece.
-QByteArray zlibWithZeros(const QByteArray &head, qint64 count)
+// A zlib stream made piece by piece, so that gigabytes of input never sit in memory.
+class Deflater
 {
-    z_stream z{};
-    if (deflateInit(&z, Z_BEST_COMPRESSION) != Z_OK)
-        qFatal("deflateInit failed");
-    QByteArray out;
-    QByteArray buffer(256 * 1024, '\0');
-    const QByteArray zeros(1024 * 1024, '\0');
-    const auto pump = [&](const QByteArray &input, int flush) {
+public:
+    explicit Deflater(int level)
+    {
+        if (deflateInit(&z, level) != Z_OK)
+            qFatal("deflateInit failed");
+    }
+    ~Deflater() { deflateEnd(&z); }
+
+    void add(const QByteArray &input, int flush = Z_NO_FLUSH)
+    {
         z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
         z.avail_in = uInt(input.size());
         do {
@@ -66,13 +68,29 @@ QByteArray zlibWithZeros(const QByteArray &head, qint64 count)
             deflate(&z, flush);
             out.append(buffer.constData(), buffer.size() - int(z.avail_out));
         } while (z.avail_out == 0);
-    };
-    pump(head, Z_NO_FLUSH);
+    }
+
+    QByteArray finish()
+    {
+        add(QByteArray(), Z_FINISH);
+        return out;
+    }
+
+private:
+    z_stream z{};
+    QByteArray out;
+    QByteArray buffer = QByteArray(256 * 1024, '\0');
+};
+
+// A zlib stream of head followed by count zero bytes.
+QByteArray zlibWithZeros(const QByteArray &head, qint64 count)
+{
+    Deflater stream(Z_BEST_COMPRESSION);
+    const QByteArray zeros(1024 * 1024, '\0');
+    stream.add(head);
     for (qint64 left = count; left > 0; left -= zeros.size())
-        pump(left >= zeros.size() ? zeros : zeros.left(int(left)), Z_NO_FLUSH);
-    pump(QByteArray(), Z_FINISH);
-    deflateEnd(&z);
-    return out;
+        stream.add(left >= zeros.size() ? zeros : zeros.left(int(left)));
+    return stream.finish();
 }
 
 // 1 GiB of zeros after one item: were it inflated, the item would load.
@@ -296,28 +314,15 @@ void tst_Hostile::zipBombs_stopAtTheDocumentBound()
 void tst_Hostile::zipBombs_wellFormedPastTheBoundKeepsWhatCameBefore()
 {
     // 200 items, each followed by a mebibyte of spaces: 200 MiB of good XML.
-    z_stream z{};
-    QVERIFY(deflateInit(&z, 1) == Z_OK);
-    QByteArray stream;
-    QByteArray buffer(256 * 1024, '\0');
+    Deflater deflater(1);
     const QByteArray spaces(1024 * 1024, ' ');
-    const auto pump = [&](const QByteArray &input, int flush) {
-        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
-        z.avail_in = uInt(input.size());
-        do {
-            z.next_out = reinterpret_cast<Bytef *>(buffer.data());
-            z.avail_out = uInt(buffer.size());
-            deflate(&z, flush);
-            stream.append(buffer.constData(), buffer.size() - int(z.avail_out));
-        } while (z.avail_out == 0);
-    };
-    pump("<c>", Z_NO_FLUSH);
+    deflater.add("<c>");
     for (int i = 0; i < 200; ++i) {
-        pump("<item code=\"" + QByteArray::number(i) + "\"/>", Z_NO_FLUSH);
-        pump(spaces, Z_NO_FLUSH);
+        deflater.add("<item code=\"" + QByteArray::number(i) + "\"/>");
+        deflater.add(spaces);
     }
-    pump("</c>", Z_FINISH);
-    deflateEnd(&z);
+    deflater.add("</c>");
+    const QByteArray stream = deflater.finish();
 
     const Reading reading = readFileContents(fileAround(withHeader(0, stream)));
     QCOMPARE(reading.limit, QStringLiteral("128 MiB decompressed"));
@@ -386,11 +391,10 @@ void tst_Hostile::limits_realCataloguesLoadWhole()
     QCOMPARE(entries.last().value(attribute).size(), length);
 
     // The tool agrees.
-    QProcess tool;
-    tool.start(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), {QStringLiteral("verify"), path});
-    QVERIFY(tool.waitForFinished(60000));
-    QCOMPARE(tool.readAllStandardOutput(), (path + QStringLiteral(": OK, %1 items\n").arg(items)).toUtf8());
-    QCOMPARE(tool.exitCode(), 0);
+    const vsTest::CommandRun tool = vsTest::runCommand(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"),
+                                                       {QStringLiteral("verify"), path});
+    QCOMPARE(tool.out, (path + QStringLiteral(": OK, %1 items\n").arg(items)).toUtf8());
+    QCOMPARE(tool.exitCode, 0);
 }
 
 void tst_Hostile::entities_billionLaughsStopAtTheReadersOwnLimit()
@@ -646,15 +650,10 @@ void tst_Hostile::folder_everyHostileFileBesideOneGoodFile()
     // The real program starts on that folder, paints and quits.
     const QString program = home.filePath(QStringLiteral("vestrion"));
     QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program));
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
-    process.setProcessEnvironment(environment);
-    process.start(program, QStringList());
-    QVERIFY(process.waitForFinished(90000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QVERIFY(process.readAllStandardError().contains("vestrion-first-paint "));
+    const vsTest::ProgramRun run = vsTest::runToFirstPaint(QStringList(), program, 90000);
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.errors.contains("vestrion-first-paint "));
 }
 
 void tst_Hostile::detail_valuesReadNoLocalFile()

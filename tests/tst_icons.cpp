@@ -2,10 +2,11 @@
 // PNGs, not interlaced, white on a fully transparent background; each also at
 // 128 x 128 for dense screens, where the program picks it by itself.
 
+#include "testsupport.h"
+
 #include "platform/vsplatform.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QResource>
@@ -17,11 +18,6 @@ namespace {
 const char *const iconNames[] = {"status",     "safety",    "sinonimes", "sources",
                                  "production", "functions", "products"};
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class tst_Icons : public QObject
@@ -55,8 +51,8 @@ void tst_Icons::icon()
     const QString filePath =
         QStringLiteral(VESTRION_TEST_DATA_DIR "/../../resources/images/") + name + QStringLiteral(".png");
 
-    const QByteArray bundled = readAll(resourcePath);
-    const QByteArray committed = readAll(filePath);
+    const QByteArray bundled = vsTest::fileContents(resourcePath);
+    const QByteArray committed = vsTest::fileContents(filePath);
     QVERIFY2(!bundled.isEmpty(), qPrintable(resourcePath));
     QVERIFY2(!committed.isEmpty(), qPrintable(filePath));
     QCOMPARE(bundled, committed);
@@ -115,7 +111,7 @@ void tst_Icons::icons_areDistinct()
 {
     QSet<QByteArray> seen;
     for (const char *name : iconNames)
-        seen.insert(readAll(QStringLiteral(":/images/%1.png").arg(QLatin1String(name))));
+        seen.insert(vsTest::fileContents(QStringLiteral(":/images/%1.png").arg(QLatin1String(name))));
     QCOMPARE(seen.size(), 7);
 }
 

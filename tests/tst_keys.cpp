@@ -24,39 +24,19 @@ Q_DECLARE_METATYPE(Qt::Key)
 Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 
 namespace {
-QString entry(const QString &code)
-{
-    return QStringLiteral(R"(type="additive" code="%1" names="Name %1")").arg(code);
-}
-
-QString header(const QString &title)
-{
-    return QStringLiteral(R"(type="header" code="%1" group="%1")").arg(title);
-}
-
 // Builds a catalogue from a pattern: 'H' a header row, 'E' an entry (E100, E101, ...).
 QStringList catalogue(const QString &pattern)
 {
     QStringList items;
     int code = 100;
     for (const QChar kind : pattern)
-        items << (kind == QLatin1Char('H') ? header(QStringLiteral("Group %1").arg(items.size()))
-                                           : entry(QStringLiteral("E%1").arg(code++)));
+        items << (kind == QLatin1Char('H') ? vsTest::headerItem(QStringLiteral("Group %1").arg(items.size()))
+                                           : vsTest::entryItem(QStringLiteral("E%1").arg(code++)));
     return items;
 }
 
 // Rows 0 H, 1-2 E, 3 H, 4-9 E, 10 H, 11 E, 12 H: titles first, in between and last.
 const QString arrowPattern = QStringLiteral("HEEHEEEEEEHEH");
-
-QList<int> selectedRows(const QListView *list)
-{
-    QList<int> rows;
-    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
-    for (const QModelIndex &index : selected)
-        rows << index.row();
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
 
 // Sends standard output to a file while it lives; the key handler must flush
 // each line itself, so nothing here flushes after a key. The test library
@@ -100,7 +80,7 @@ private:
 };
 } // namespace
 
-class tst_Keys : public QObject
+class tst_Keys : public QObject, vsTest::WindowFixture
 {
     Q_OBJECT
 
@@ -122,15 +102,6 @@ private:
     bool open(const QStringList &items);
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void select(int row);
-    QString label() const { return window->findChild<QLabel *>(QStringLiteral("searchLabel"))->text(); }
-    QListView *list() const { return window->findChild<QListView *>(QStringLiteral("listView")); }
-    vsDataDisplay *detail() const
-    {
-        return window->findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
-    }
-
-    std::unique_ptr<QTemporaryDir> folder;
-    std::unique_ptr<vsMainWindow> window;
 };
 
 void tst_Keys::initTestCase()
@@ -140,8 +111,7 @@ void tst_Keys::initTestCase()
 
 void tst_Keys::cleanup()
 {
-    window.reset();
-    folder.reset();
+    closeWindow();
 }
 
 bool tst_Keys::open(const QStringList &items)

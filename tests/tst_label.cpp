@@ -18,7 +18,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,28 +26,11 @@
 namespace {
 const QString tool = QStringLiteral(VESTRION_BUILD_DIR "/vestrion-label");
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = vsTest::CommandRun;
 
 Run runTool(const QStringList &args, const QByteArray &input = QByteArray())
 {
-    QProcess process;
-    process.start(tool, args);
-    Run run;
-    if (!process.waitForStarted())
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return vsTest::runCommand(tool, args, input);
 }
 
 QStringList codesOfLines(const QByteArray &out)

@@ -54,7 +54,7 @@ vsDataModel *modelOf(const QStringList &items, QObject *parent)
 }
 } // namespace
 
-class tst_NameSearch : public QObject
+class tst_NameSearch : public QObject, vsTest::WindowFixture
 {
     Q_OBJECT
 
@@ -68,10 +68,6 @@ private slots:
     void match_rules();
     void match_badInputHasDefinedResults();
     void window_typeOpenReturnAndClose();
-
-private:
-    std::unique_ptr<QTemporaryDir> folder;
-    std::unique_ptr<vsMainWindow> window;
 };
 
 void tst_NameSearch::initTestCase()
@@ -81,8 +77,7 @@ void tst_NameSearch::initTestCase()
 
 void tst_NameSearch::cleanup()
 {
-    window.reset();
-    folder.reset();
+    closeWindow();
 }
 
 void tst_NameSearch::match_bundledCatalogue_data()

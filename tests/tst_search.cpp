@@ -25,12 +25,7 @@
 namespace {
 QString entry(const QString &code)
 {
-    return QStringLiteral(R"(type="additive" code="%1" names="Name %1" functions="f:Function")").arg(code);
-}
-
-QString header(const QString &title)
-{
-    return QStringLiteral(R"(type="header" code="%1" group="%1")").arg(title);
+    return vsTest::entryItem(code, QStringLiteral(R"(functions="f:Function")"));
 }
 
 // Rows: 0 header, 1 E100, 2 E101, 3 E102, 4 E110, 5 E120, 6 header "E2 …",
@@ -38,13 +33,13 @@ QString header(const QString &title)
 // follow every match for it to reach the top of the list.
 QStringList searchCatalogue()
 {
-    QStringList items{header(QStringLiteral("Colours")),
+    QStringList items{vsTest::headerItem(QStringLiteral("Colours")),
                       entry(QStringLiteral("E100")),
                       entry(QStringLiteral("E101")),
                       entry(QStringLiteral("E102")),
                       entry(QStringLiteral("E110")),
                       entry(QStringLiteral("E120")),
-                      header(QStringLiteral("E2 Preservatives")),
+                      vsTest::headerItem(QStringLiteral("E2 Preservatives")),
                       entry(QStringLiteral("e150")),
                       entry(QStringLiteral("E1510")),
                       entry(QStringLiteral("(E200)")),
@@ -53,16 +48,6 @@ QStringList searchCatalogue()
     for (int i = 0; i < 30; ++i)
         items << entry(QStringLiteral("E3%1").arg(i, 2, 10, QLatin1Char('0')));
     return items;
-}
-
-QList<int> selectedRows(const QListView *list)
-{
-    QList<int> rows;
-    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
-    for (const QModelIndex &index : selected)
-        rows << index.row();
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 int topRow(const QListView *list)
@@ -101,7 +86,7 @@ private:
 };
 } // namespace
 
-class tst_Search : public QObject
+class tst_Search : public QObject, vsTest::WindowFixture
 {
     Q_OBJECT
 
@@ -121,17 +106,8 @@ private slots:
 
 private:
     bool open(const QStringList &items);
-    void tap(const QString &keys);
-    QString label() const { return window->findChild<QLabel *>(QStringLiteral("searchLabel"))->text(); }
     vsInformationBox *box() const { return window->findChild<vsInformationBox *>(); }
-    QListView *list() const { return window->findChild<QListView *>(QStringLiteral("listView")); }
-    vsDataDisplay *detail() const
-    {
-        return window->findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
-    }
 
-    std::unique_ptr<QTemporaryDir> folder;
-    std::unique_ptr<vsMainWindow> window;
     // Kept from the expiry test for the restart rules, with its window.
     std::unique_ptr<vsMainWindow> timerWindow;
     QPointer<QTimer> searchTimer;
@@ -144,8 +120,7 @@ void tst_Search::initTestCase()
 
 void tst_Search::cleanup()
 {
-    window.reset();
-    folder.reset();
+    closeWindow();
 }
 
 bool tst_Search::open(const QStringList &items)
@@ -153,15 +128,6 @@ bool tst_Search::open(const QStringList &items)
     if (!vsTest::openWindow(items, folder, window))
         return false;
     return QTest::qWaitForWindowExposed(window.get());
-}
-
-void tst_Search::tap(const QString &keys)
-{
-    for (const QChar key : keys) {
-        auto *button = window->findChild<QToolButton *>(QStringLiteral("keypadButton_") + key);
-        QVERIFY2(button && button->isVisible(), qPrintable(QStringLiteral("no keypad button ") + key));
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
 }
 
 void tst_Search::typing_followsCodeAndSelectsFirstMatch_data()

@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -22,7 +21,6 @@
 
 namespace {
 
-const QString vestrionProgram = QStringLiteral(VESTRION_BUILD_DIR "/vestrion");
 const QByteArray noBus = "unix:path=/nonexistent/vestrion-test-bus";
 
 // Where the store of a configuration folder keeps its file.
@@ -63,40 +61,17 @@ bool readsBackCleanly(const QString &configFolder)
     return !stored.allKeys().isEmpty() && stored.status() == QSettings::NoError;
 }
 
-QAction *action(vsMainWindow &window, const char *name)
-{
-    return window.findChild<QAction *>(QString::fromLatin1(name));
-}
-
-bool keypadShown(vsMainWindow &window)
-{
-    return window.findChild<QWidget *>(QStringLiteral("keypadWidget"))->isVisibleTo(&window);
-}
-
 // Runs the real program against the configuration folder; it quits at its
 // first paint. Returns its exit code, or -1 if it crashed or hung.
 int runProgram(const QString &configFolder)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromLatin1(noBus));
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.start(vestrionProgram, QStringList());
-    if (!program.waitForFinished(60000)) {
-        program.kill();
-        program.waitForFinished(5000);
-        return -1;
-    }
-    const int code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    if (code != 0)
-        qWarning("vestrion said: %s", program.readAllStandardError().constData());
-    return code;
+    return vsTest::runToFirstPaint({QStringLiteral("XDG_CONFIG_HOME=") + configFolder}).exitCode;
 }
 
 } // namespace
+
+using vsTest::action;
+using vsTest::keypadShown;
 
 class tst_Settings : public QObject
 {

@@ -6,35 +6,21 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsvdbformat.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = vsTest::CommandRun;
 
 Run runTool(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments);
-    Run run;
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return vsTest::runCommand(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments, QByteArray(),
+                              30000);
 }
 
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return vsTest::fileContents(path);
 }
 } // namespace
 

@@ -37,25 +37,8 @@ if [ "${1:-}" = "--inside" ]; then
     shots=$work/shots
     mkdir -p "$shots"
 
-    # Polls until cmd succeeds, for at most about $1 seconds.
-    wait_for() {
-        local tries=$(($1 * 10))
-        shift
-        while ! "$@" >/dev/null 2>&1; do
-            tries=$((tries - 1))
-            [ "$tries" -gt 0 ] || return 1
-            sleep 0.1
-        done
-    }
-    visible_windows() { xdotool search --onlyvisible --name '^Vestrion$' 2>/dev/null || true; }
-    detail_window() { visible_windows | grep -vx "$main" | head -1; }
-    # These run through wait_for.
-    # shellcheck disable=SC2317
-    {
-        has_detail() { [ -n "$(detail_window)" ]; }
-        no_detail() { [ -z "$(detail_window)" ]; }
-        has_main() { [ -n "$(visible_windows | head -1)" ]; }
-    }
+    # shellcheck source=tools/xdrive.sh
+    . "$root/tools/xdrive.sh"
 
     # Grabs a window and crops it to the handheld's screen.
     grab() {
@@ -64,43 +47,30 @@ if [ "${1:-}" = "--inside" ]; then
     }
 
     cd "$app"
-    # No system bus: the program's device requests fail at once instead of waiting.
-    DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-system-bus QT_QPA_PLATFORM=xcb \
-        ./vestrion >"$work/program.out" 2>"$work/program.err" &
-    pid=$!
-    trap 'kill "$pid" 2>/dev/null || true' EXIT
-
-    wait_for 30 has_main || die "the program's window did not appear (see $work/program.err)"
-    main=$(visible_windows | head -1)
+    XD_OUT=$work/program.err xd_start ./vestrion || die "the program's window did not appear (see $work/program.err)"
+    trap xd_stop EXIT
+    main=$xd_main
     sleep 1
-
-    press() { xdotool windowfocus --sync "$1" && xdotool key --delay 80 "${@:2}"; }
-    # Types a code's digits into the window, one key each.
-    type_digits() {
-        local keys=() i
-        for ((i = 0; i < ${#2}; i++)); do keys+=("${2:i:1}"); done
-        press "$1" "${keys[@]}"
-    }
 
     # One entry per safety level, read from the plan: "level digits code".
     while read -r level digits code; do
-        type_digits "$main" "$digits"
+        xd_type "$main" "$digits"
         sleep 0.5
-        press "$main" KP_Enter
-        wait_for 10 has_detail || die "no detail window for $code"
-        detail=$(detail_window)
+        xd_press "$main" KP_Enter
+        xd_wait_for 10 xd_has_detail "$main" || die "no detail window for $code"
+        detail=$(xd_detail "$main")
         sleep 1
         grab "$detail" "$shots/detail-$level.png"
         echo "detail window of $code (level $level)"
-        press "$detail" BackSpace
-        wait_for 10 no_detail || die "BackSpace did not close the detail window of $code"
+        xd_press "$detail" BackSpace
+        xd_wait_for 10 xd_no_detail "$main" || die "BackSpace did not close the detail window of $code"
         # Let the search code run out before the next one is typed.
         sleep 2.2
     done <"$work/plan-detail"
 
     # The list, scrolled to a stretch with several colours and the searched row selected.
     read -r digits code <"$work/plan-list"
-    type_digits "$main" "$digits"
+    xd_type "$main" "$digits"
     # The search banner hides itself after a second.
     sleep 2.5
     grab "$main" "$shots/list.png"
@@ -108,9 +78,9 @@ if [ "${1:-}" = "--inside" ]; then
 
     # An ingredient list typed into the label reader, its additives below;
     # slowly, as xdotool remaps a key for every Cyrillic letter.
-    press "$main" ctrl+l
-    wait_for 10 has_detail || die "Ctrl+L did not open the label reader"
-    reader=$(detail_window)
+    xd_press "$main" ctrl+l
+    xd_wait_for 10 xd_has_detail "$main" || die "Ctrl+L did not open the label reader"
+    reader=$(xd_detail "$main")
     sleep 0.5
     xdotool windowfocus --sync "$reader"
     xdotool type --delay 40 --file "$work/label.txt"

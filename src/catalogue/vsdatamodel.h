@@ -1,14 +1,10 @@
 #ifndef VESTRION_CATALOGUE_VSDATAMODEL_H
 #define VESTRION_CATALOGUE_VSDATAMODEL_H
 
-#include <QAbstractListModel>
-#include <QHash>
-#include <QList>
-#include <QString>
+#include "catalogue/vsentry.h"
 
-// One catalogue entry: attribute name to value; a missing attribute reads as empty.
-using vsEntry = QHash<QString, QString>;
-using vsEntryList = QList<vsEntry>;
+#include <QAbstractListModel>
+#include <QString>
 
 // The list model over the whole catalogue, one row per entry in load order.
 // Read-only; filled once before any view is attached.

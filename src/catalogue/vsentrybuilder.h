@@ -1,7 +1,7 @@
 #ifndef VESTRION_CATALOGUE_VSENTRYBUILDER_H
 #define VESTRION_CATALOGUE_VSENTRYBUILDER_H
 
-#include "catalogue/vsdatamodel.h"
+#include "catalogue/vsentry.h"
 
 #include <QString>
 #include <QVector>
