@@ -83,6 +83,11 @@ if [ "${1:-}" = "--inside" ]; then
     reader=$(xd_detail "$main")
     sleep 0.5
     xdotool windowfocus --sync "$reader"
+    # The program reads the keyboard map once the first remapped key arrives,
+    # and that key can come out twice or not at all: a throwaway letter first.
+    xdotool type --delay 40 "С"
+    sleep 0.5
+    xdotool key ctrl+a BackSpace
     xdotool type --delay 40 --file "$work/label.txt"
     sleep 1
     grab "$reader" "$shots/label.png"
