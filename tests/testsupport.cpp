@@ -3,7 +3,7 @@
 #include "catalogue/vsvdbformat.h"
 #include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
+#include "platform/vsdevice.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
 #include "platform/vsorientation.h"
-#include "platform/vsplatform.h"
+#include "platform/vswindowstack.h"
 
 #include <QAction>
 #include <QBoxLayout>
