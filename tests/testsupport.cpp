@@ -437,7 +437,7 @@ QString XSession::startProgram(const QTemporaryDir &home)
             [&] {
                 return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
             },
-            30000) ||
+            10000) ||
         program.state() != QProcess::Running)
         return QString();
     return windows.first();
