@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
-    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng fonts-dejavu-core)
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-osd fonts-dejavu-core)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
     packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev)
 fi
@@ -15,7 +15,9 @@ for group in "$@"; do
     run) ;;
     # The end-to-end test drives Xvfb and reads its windows; the device tests
     # start a private bus and a mock of the device's services.
-    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick) ;;
+    # The label photos are made with ImageMagick and tagged with exiftool.
+    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
+        libimage-exiftool-perl) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

@@ -5,8 +5,10 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
@@ -68,6 +70,79 @@ QImage render(const QString &text, int width, double degrees, int noisePercent)
         image.setPixel(random.bounded(image.width()), random.bounded(image.height()), qRgb(grey, grey, grey));
     }
     return image;
+}
+
+namespace {
+bool runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+} // namespace
+
+QByteArray photograph(const QString &text, const Shot &shot)
+{
+    QTemporaryDir folder;
+    const QString card = folder.filePath(QStringLiteral("card.png"));
+    const QString photo = folder.filePath(QStringLiteral("photo.jpg"));
+    const int cardWidth = shot.height > 0 ? shot.width * 4 / 5 : shot.width;
+    if (!folder.isValid() || !render(text, cardWidth, 0, 0).save(card))
+        return QByteArray();
+    const QString table = QStringLiteral("#5b544a");
+    // The same noise every time: a figure that moves is no figure.
+    QStringList args{QStringLiteral("-seed"), QStringLiteral("1600"), card};
+    if (shot.tight)
+        args << QStringLiteral("-trim") << QStringLiteral("+repage") << QStringLiteral("-bordercolor")
+             << QStringLiteral("#f2eee4") << QStringLiteral("-border") << QStringLiteral("3");
+    else if (shot.height > 0)
+        args << QStringLiteral("-background") << table << QStringLiteral("-gravity")
+             << QStringLiteral("center") << QStringLiteral("-extent")
+             << QStringLiteral("%1x%2").arg(shot.width).arg(shot.height);
+    else
+        args << QStringLiteral("-bordercolor") << table << QStringLiteral("-border") << QStringLiteral("3%");
+    args << QStringLiteral("-background") << table << QStringLiteral("-virtual-pixel")
+         << QStringLiteral("background");
+    if (shot.distortions & Wave)
+        args << QStringLiteral("-wave")
+             << QStringLiteral("%1x%2").arg(cardWidth / 150).arg(cardWidth * 3 / 2);
+    if (shot.distortions & Perspective)
+        // The top edge farther away: narrower and a little lower on one side.
+        args << QStringLiteral("-distort") << QStringLiteral("Perspective")
+             << QStringLiteral("0,0 %[fx:w/16],%[fx:w/60]  %w,0 %[fx:w*0.95],0  0,%h 0,%h  %w,%h %w,%h");
+    if (shot.distortions & Gradient)
+        args << QStringLiteral("(") << QStringLiteral("+clone") << QStringLiteral("-sparse-color")
+             << QStringLiteral("Barycentric") << QStringLiteral("0,0 gray(100%) %w,%h gray(60%)")
+             << QStringLiteral(")") << QStringLiteral("-compose") << QStringLiteral("Multiply")
+             << QStringLiteral("-composite");
+    if (shot.distortions & Vignette)
+        args << QStringLiteral("(") << QStringLiteral("+clone") << QStringLiteral("-fill")
+             << QStringLiteral("white") << QStringLiteral("-colorize") << QStringLiteral("100")
+             << QStringLiteral("-background") << QStringLiteral("gray60") << QStringLiteral("-vignette")
+             << QStringLiteral("0x%1").arg(cardWidth / 6) << QStringLiteral(")") << QStringLiteral("-compose")
+             << QStringLiteral("Multiply") << QStringLiteral("-composite");
+    if (shot.distortions & MotionBlur)
+        args << QStringLiteral("-motion-blur")
+             << QStringLiteral("0x%1+20").arg(std::max(1.5, cardWidth / 900.0));
+    if (shot.distortions & Noise)
+        args << QStringLiteral("-attenuate") << QStringLiteral("0.6") << QStringLiteral("+noise")
+             << QStringLiteral("Gaussian");
+    if (shot.turn % 360 != 0)
+        args << QStringLiteral("-rotate") << QString::number(shot.turn);
+    args << QStringLiteral("-quality") << QStringLiteral("58") << photo;
+    if (!runTool(QStringLiteral("convert"), args))
+        return QByteArray();
+    // ImageMagick's -orient writes no tag into a JPEG that has none.
+    if (shot.tagged && shot.turn % 360 != 0) {
+        const int tag = shot.turn == 90 ? 8 : shot.turn == 180 ? 3 : 6;
+        if (!runTool(QStringLiteral("exiftool"),
+                     {QStringLiteral("-q"), QStringLiteral("-overwrite_original"), QStringLiteral("-n"),
+                      QStringLiteral("-Orientation=%1").arg(tag), photo}))
+            return QByteArray();
+    }
+    QFile file(photo);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void Score::add(const QStringList &expectedCodes, const QStringList &foundCodes)

@@ -24,6 +24,32 @@ QVector<Label> load(const QString &folder);
 // wide, turned by degrees, with speckle noise from a fixed seed.
 QImage render(const QString &text, int width, double degrees, int noisePercent);
 
+// What a phone's photo adds to the printed card; any together.
+enum Distortion
+{
+    Perspective = 0x01, // taken at an angle
+    Wave = 0x02,        // a curved pack
+    Gradient = 0x04,    // light falling from one side
+    Vignette = 0x08,    // dark corners
+    MotionBlur = 0x10,
+    Noise = 0x20,
+    Phone = 0x3f, // all of them
+};
+
+struct Shot
+{
+    int distortions = Phone;
+    int turn = 0;        // clockwise turn of the stored pixels: 0, 90, 180 or 270
+    bool tagged = false; // the EXIF orientation tag says how to turn it back
+    bool tight = false;  // cropped close around the text, as of one line
+    int width = 1300;    // of the frame, the card filling most of it
+    int height = 0;      // of the frame; 0 for the card's own shape
+};
+
+// The text photographed as the shot says, made by ImageMagick (and exiftool
+// for the tag): a JPEG at quality 58, empty if a tool fails.
+QByteArray photograph(const QString &text, const Shot &shot);
+
 // Recall and precision of found codes against the expected ones, summed over a set.
 struct Score
 {

@@ -66,6 +66,7 @@ private slots:
     void tool_badInput_data();
     void tool_badInput();
     void pictures_recallAndPrecision();
+    void photos_asPhonesTakeThem();
     void window_pasteSeeOpen();
 
 private:
@@ -348,6 +349,89 @@ void tst_label::pictures_recallAndPrecision()
         vsOcr::Cancelled);
     QVERIFY(text.isEmpty());
     QCOMPARE(vsOcr::recognise(QImage(), &text), vsOcr::Failed);
+}
+
+void tst_label::photos_asPhonesTakeThem()
+{
+#ifdef VESTRION_SANITIZE
+    QSKIP("OCR is not run under the sanitizers");
+#endif
+    using namespace vsLabelSet;
+    const QVector<Label> labels = labelSet();
+    QVERIFY(labels.size() >= 10);
+    // Each kind of photo of another label, through the tool as a user gives
+    // it: decoded, turned by its tag, prepared, read and analysed.
+    const struct
+    {
+        const char *kind;
+        Shot shot;
+    } shots[] = {
+        {"phone", {}},
+        {"phone", {}},
+        {"uneven light", {Gradient | Noise, 0, false, false, 1300, 0}},
+        {"vignette", {Vignette | Noise, 0, false, false, 1300, 0}},
+        {"tagged 90", {Phone, 90, true, false, 1300, 0}},
+        {"tagged 270", {Phone, 270, true, false, 1300, 0}},
+        {"untagged 90", {Phone, 90, false, false, 1300, 0}},
+        {"untagged 180", {Phone, 180, false, false, 1300, 0}},
+        {"untagged 270", {Phone, 270, false, false, 1300, 0}},
+        {"one line", {Gradient | MotionBlur | Noise, 0, false, true, 900, 0}},
+    };
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("photo.jpg"));
+    Score score;
+    int next = 0;
+    for (const auto &shot : shots) {
+        const Label &label = labels.at(next);
+        next = (next + 3) % labels.size();
+        QString text = label.text;
+        if (shot.shot.tight) {
+            // The line that names the most.
+            int most = -1;
+            for (const QString &line : label.text.split(QLatin1Char('\n'))) {
+                if (codesFound(line).size() > most) {
+                    most = codesFound(line).size();
+                    text = line;
+                }
+            }
+        }
+        // What the same text gives typed is what the photo should give.
+        const QStringList typed = codesFound(text);
+        const QByteArray photo = photograph(text, shot.shot);
+        QVERIFY2(!photo.isEmpty(), "ImageMagick or exiftool failed");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(photo) == photo.size());
+        file.close();
+        const Run run = runTool({path});
+        const QStringList found = codesOfLines(run.out);
+        if (found != typed)
+            qWarning().noquote() << shot.kind << label.name << "typed" << typed.join(QLatin1Char(' '))
+                                 << "photo" << found.join(QLatin1Char(' ')) << run.err;
+        score.add(typed, found);
+    }
+    qInfo("photos: %d typed, %d found, %d correct: recall %.3f, precision %.3f", score.expected, score.found,
+          score.correct, score.recall(), score.precision());
+    QVERIFY2(score.recall() >= 0.95, qPrintable(QString::number(score.recall())));
+    QVERIFY2(score.precision() >= 0.98, qPrintable(QString::number(score.precision())));
+
+    // Without the orientation model, an upright photo reads as before.
+    QTemporaryDir models;
+    QVERIFY(models.isValid());
+    const QString installed = QStringLiteral("/usr/share/tesseract-ocr/5/tessdata");
+    for (const char *model : {"rus.traineddata", "eng.traineddata"})
+        QVERIFY(QFile::link(installed + QLatin1Char('/') + QLatin1String(model),
+                            models.filePath(QLatin1String(model))));
+    const Label &label = labels.at(1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) &&
+            file.write(photograph(label.text, {Noise, 0, false, false, 1300, 0})) > 0);
+    file.close();
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(models.path()));
+    const Run withoutOrientation = runTool({path});
+    qunsetenv("TESSDATA_PREFIX");
+    QCOMPARE(withoutOrientation.exitCode, 0);
+    QCOMPARE(codesOfLines(withoutOrientation.out), codesFound(label.text));
 }
 
 void tst_label::window_pasteSeeOpen()

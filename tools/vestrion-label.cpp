@@ -6,11 +6,13 @@
 #include "label/vslabelanalyser.h"
 #include "label/vsocr.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QStringList>
 
 #include <algorithm>
@@ -117,7 +119,10 @@ int main(int argc, char *argv[])
 
     QString text;
     if (isPicture(bytes)) {
-        const QImage image = QImage::fromData(bytes);
+        QBuffer buffer(&bytes);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(true); // a phone photo's orientation tag, as the window does
+        const QImage image = reader.read();
         if (image.isNull())
             return fail(BadPicture, QStringLiteral("%1 is a damaged picture").arg(where));
         switch (vsOcr::recognise(image, &text)) {

@@ -15,8 +15,9 @@ bool tried = false;
 decltype(&vestrion_ocr_recognise) recogniseFunction = nullptr;
 decltype(&vestrion_ocr_free) freeFunction = nullptr;
 
-// Pictures far larger than a label needs only slow the engine down.
-constexpr int maxSide = 2600;
+// Beyond a 12-megapixel photo's sides, memory grows for nothing: the engine
+// scales the letters to the size it reads best in any case.
+constexpr int maxSide = 6000;
 
 bool loadModule()
 {
@@ -24,6 +25,11 @@ bool loadModule()
     if (tried)
         return recogniseFunction && freeFunction;
     tried = true;
+    // Tesseract's OpenMP threads spin while they wait: on a handheld's or a
+    // busy machine's few cores one thread reads a label several times faster
+    // in CPU time. A limit the user set is kept.
+    if (!qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
+        qputenv("OMP_THREAD_LIMIT", "1");
     QLibrary module(vsOcr::modulePath());
     if (!module.load()) {
         lastReason = module.errorString();
