@@ -30,7 +30,7 @@ enum Distortion
     Perspective = 0x01, // taken at an angle
     Wave = 0x02,        // a curved pack
     Gradient = 0x04,    // light falling from one side
-    Vignette = 0x08,    // dark corners
+    Vignette = 0x08,    // dark corners (not on a tight crop)
     MotionBlur = 0x10,
     Noise = 0x20,
     Phone = 0x3f, // all of them
@@ -45,6 +45,17 @@ struct Shot
     int width = 1300;    // of the frame, the card filling most of it
     int height = 0;      // of the frame; 0 for the card's own shape
 };
+
+// The kinds of photo the tests and the benchmark score, each named.
+struct PhotoKind
+{
+    const char *name;
+    Shot shot;
+};
+const QVector<PhotoKind> &photoKinds();
+// What a shot of the label shows: the whole list, or for a tight crop its
+// longest line.
+QString photoText(const QString &text, const Shot &shot);
 
 // The text photographed as the shot says, made by ImageMagick (and exiftool
 // for the tag): a JPEG at quality 58, empty if a tool fails.

@@ -361,44 +361,18 @@ void tst_label::photos_asPhonesTakeThem()
     QVERIFY(labels.size() >= 10);
     // Each kind of photo of another label, through the tool as a user gives
     // it: decoded, turned by its tag, prepared, read and analysed.
-    const struct
-    {
-        const char *kind;
-        Shot shot;
-    } shots[] = {
-        {"phone", {}},
-        {"phone", {}},
-        {"uneven light", {Gradient | Noise, 0, false, false, 1300, 0}},
-        {"vignette", {Vignette | Noise, 0, false, false, 1300, 0}},
-        {"tagged 90", {Phone, 90, true, false, 1300, 0}},
-        {"tagged 270", {Phone, 270, true, false, 1300, 0}},
-        {"untagged 90", {Phone, 90, false, false, 1300, 0}},
-        {"untagged 180", {Phone, 180, false, false, 1300, 0}},
-        {"untagged 270", {Phone, 270, false, false, 1300, 0}},
-        {"one line", {Gradient | MotionBlur | Noise, 0, false, true, 900, 0}},
-    };
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     const QString path = folder.filePath(QStringLiteral("photo.jpg"));
     Score score;
     int next = 0;
-    for (const auto &shot : shots) {
+    for (const PhotoKind &kind : photoKinds()) {
         const Label &label = labels.at(next);
         next = (next + 3) % labels.size();
-        QString text = label.text;
-        if (shot.shot.tight) {
-            // The line that names the most.
-            int most = -1;
-            for (const QString &line : label.text.split(QLatin1Char('\n'))) {
-                if (codesFound(line).size() > most) {
-                    most = codesFound(line).size();
-                    text = line;
-                }
-            }
-        }
         // What the same text gives typed is what the photo should give.
+        const QString text = photoText(label.text, kind.shot);
         const QStringList typed = codesFound(text);
-        const QByteArray photo = photograph(text, shot.shot);
+        const QByteArray photo = photograph(text, kind.shot);
         QVERIFY2(!photo.isEmpty(), "ImageMagick or exiftool failed");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(photo) == photo.size());
@@ -406,7 +380,7 @@ void tst_label::photos_asPhonesTakeThem()
         const Run run = runTool({path});
         const QStringList found = codesOfLines(run.out);
         if (found != typed)
-            qWarning().noquote() << shot.kind << label.name << "typed" << typed.join(QLatin1Char(' '))
+            qWarning().noquote() << kind.name << label.name << "typed" << typed.join(QLatin1Char(' '))
                                  << "photo" << found.join(QLatin1Char(' ')) << run.err;
         score.add(typed, found);
     }

@@ -129,6 +129,20 @@ PixPtr binarised(Pix *grey, int letterHeight)
     return inside ? std::move(inside) : std::move(made);
 }
 
+// The picture binarised with its letters readableHeight high, and only what
+// could be letters or words kept: the edge of the card or a pack's frame
+// around the list would make the page layout split it into columns.
+PixPtr readableLetters(Pix *grey)
+{
+    PixPtr binary = binarised(grey, int(readableHeight));
+    if (!binary)
+        return binary;
+    l_int32 changed = 0;
+    PixPtr letters(pixSelectBySize(binary.get(), int(25 * readableHeight), int(4 * readableHeight), 8,
+                                   L_SELECT_IF_BOTH, L_SELECT_IF_LTE, &changed));
+    return letters ? std::move(letters) : std::move(binary);
+}
+
 // The commonest height of letter-sized marks, 0 if there are too few to tell.
 double letterHeight(Pix *binary)
 {
@@ -189,14 +203,14 @@ PixPtr prepare(PixPtr grey)
         if (PixPtr scaled{pixScale(grey.get(), float(scale), float(scale))})
             grey = std::move(scaled);
     }
-    PixPtr binary = binarised(grey.get(), int(readableHeight));
+    PixPtr binary = readableLetters(grey.get());
     if (!binary)
         return grey;
     l_float32 angle = 0, confidence = 0;
     if (pixFindSkew(binary.get(), &angle, &confidence) == 0 && confidence > 2.5f && std::abs(angle) > 0.2f) {
         // Turned as grey, the letters keep their edges smooth.
         PixPtr level(pixRotate(grey.get(), angle * degree, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
-        PixPtr levelBinary = level ? binarised(level.get(), int(readableHeight)) : PixPtr();
+        PixPtr levelBinary = level ? readableLetters(level.get()) : PixPtr();
         if (levelBinary)
             binary = std::move(levelBinary);
     }
