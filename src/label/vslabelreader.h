@@ -52,6 +52,7 @@ protected:
 private:
     void onRecognised(int result, const QString &text);
     void setReading(bool reading);
+    void announceReadingEnd(int result, const QString &text);
 
     std::unique_ptr<vsLabelAnalyser> analyser;
     QAbstractItemModel *catalogue = nullptr;

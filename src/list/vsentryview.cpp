@@ -3,6 +3,8 @@
 #include "list/vsdatadelegate.h"
 #include "platform/vsplatform.h"
 
+#include <QAccessible>
+#include <QCoreApplication>
 #include <QListView>
 #include <QPalette>
 
@@ -40,6 +42,15 @@ void setUpList(QListView *view, QAbstractItemModel *model)
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setPalette(blackPalette());
     vsPlatform::enableKineticScrolling(view);
+}
+
+void announceCount(QListView *view)
+{
+    const int count = view->model() ? view->model()->rowCount() : 0;
+    view->setAccessibleDescription(QCoreApplication::translate("vsEntryView", "Found: %1").arg(count));
+    // Said even when the number stays: the rows may not.
+    QAccessibleEvent changed(view, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 } // namespace vsEntryView

@@ -16,6 +16,10 @@ void makeStackedWindow(QWidget *window);
 // the keyboard stays with the window's own field.
 void setUpList(QListView *view, QAbstractItemModel *model);
 
+// The number of rows in words as the list's accessible description, so a
+// screen reader hears that the results changed and how many there are.
+void announceCount(QListView *view);
+
 } // namespace vsEntryView
 
 #endif
