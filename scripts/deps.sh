@@ -14,8 +14,10 @@ for group in "$@"; do
     case $group in
     run) ;;
     # The end-to-end test drives Xvfb and reads its windows; the device tests
-    # start a private bus and a mock of the device's services.
-    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick) ;;
+    # start a private bus and a mock of the device's services; the screen
+    # reader's view comes over the accessibility bus (AT-SPI).
+    test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
+        at-spi2-core python3-pyatspi) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

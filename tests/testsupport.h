@@ -163,11 +163,22 @@ protected:
     QString startProgram(const QTemporaryDir &home);
     void stopProgram();
 
+    // A private session bus with the accessibility bus on it, as on a desktop; the
+    // program and tools started afterwards use it. False with the reason in *error.
+    bool startDesktopBus(QString *error);
+    void stopDesktopBus();
+    QString sessionBusAddress; // empty until started
+
     QString xdotool;
     QString xwininfo;
     QString display;
     QProcess program;
     QByteArray programOutput;
+
+private:
+    QProcess sessionBus;
+    QProcess accessibilityBus;
+    std::unique_ptr<QTemporaryDir> busRuntime; // the accessibility bus's socket
 };
 
 } // namespace vsTest
