@@ -1,7 +1,8 @@
 // What a screen reader hears: rows in words, names for the keypad's sign and
 // the fields, result counts and the end of a picture's reading announced.
-// In process through the toolkit's interfaces, then the real program read
-// over AT-SPI on a private X server, as Orca reads it.
+// In process through the toolkit's interfaces (offscreen has no bridge, so
+// no events there), then the real program read and listened to over AT-SPI
+// on a private X server, as Orca does.
 
 #include "testsupport.h"
 
@@ -19,6 +20,7 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -65,6 +67,7 @@ private slots:
     void screenReaderReadsTheRunningProgram();
 
 private:
+    QProcessEnvironment readerEnvironment() const;
     QList<Node> readTree();
     QTranslator translator;
     QProcess server;
@@ -167,7 +170,7 @@ void tst_Accessibility::namesAndAnnouncementsInTheWindows()
              QStringLiteral("E330, Лимонная кислота, Антиоксиданты"));
 
     // Name search: the field has a name, and each change of the results is
-    // told in words and announced.
+    // told in words.
     QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
     auto *search = window.findChild<vsNameSearch *>(QStringLiteral("nameSearch"));
     QVERIFY(search);
@@ -206,13 +209,18 @@ void tst_Accessibility::namesAndAnnouncementsInTheWindows()
     reader->close();
 }
 
-QList<Node> tst_Accessibility::readTree()
+QProcessEnvironment tst_Accessibility::readerEnvironment() const
 {
-    QProcess reader;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
-    reader.setProcessEnvironment(environment);
+    return environment;
+}
+
+QList<Node> tst_Accessibility::readTree()
+{
+    QProcess reader;
+    reader.setProcessEnvironment(readerEnvironment());
     reader.start(
         QStringLiteral("/usr/bin/python3"),
         {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"), QStringLiteral("Vestrion")});
@@ -294,7 +302,20 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
 
-    // Name search: the named field, and the count of what it found.
+    // From here a listener hears what the program announces, as Orca would.
+    QProcess listener;
+    listener.setProcessEnvironment(readerEnvironment());
+    listener.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
+                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
+    const auto stopListener = qScopeGuard([&] {
+        listener.kill();
+        listener.waitForFinished(5000);
+    });
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("ready\n"), 10000);
+
+    // Name search: the named field, and the count of what it found, announced.
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+f")});
     QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
@@ -306,6 +327,8 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
         (tree = readTree(), shows(QStringLiteral("list"), QString(), QStringLiteral("Найдено: 1"))), dump(),
         15000);
     QVERIFY2(shows(QString(), QStringLiteral("Поиск по названию")), dump());
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("list\t\tНайдено: 1\n"),
+                              heard.constData(), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Escape")});
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
 
@@ -321,6 +344,8 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
         (tree = readTree(), shows(QStringLiteral("list"), QString(), QStringLiteral("Найдено: 2"))), dump(),
         15000);
     QVERIFY2(shows(QString(), QStringLiteral("Состав продукта")), dump());
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("list\t\tНайдено: 2\n"),
+                              heard.constData(), 10000);
     QCOMPARE(program.state(), QProcess::Running);
 }
 

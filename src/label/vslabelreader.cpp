@@ -5,7 +5,6 @@
 #include "list/vsentryrows.h"
 #include "platform/vslook.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -164,9 +163,8 @@ void vsLabelReader::announceReadingEnd(int result, const QString &text)
         outcome = tr("No text in the picture");
         break;
     }
+    // Cleared when the reading began, so the toolkit announces it.
     textEdit->setAccessibleDescription(outcome);
-    QAccessibleEvent changed(textEdit, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&changed);
 }
 
 void vsLabelReader::setReading(bool reading)
