@@ -350,6 +350,7 @@ void vsLabelAnalyser::addPhrase(Stemmers &stemmers, const QString &piece, int ro
     Phrase phrase;
     phrase.row = row;
     for (const Token &token : tokens(stemmers, piece, false)) {
+        phrase.length = int(token.text.size());
         phrase.words.append(wordId(stem(stemmers, token.text)));
         phrase.breaks.append(token.breakBefore);
     }
@@ -683,6 +684,10 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, const QVector<QStri
         for (const Phrase &phrase : starting.value()) {
             const int length = phrase.words.size();
             if (i + length > count || (best && best->words.size() >= length))
+                continue;
+            // A one-word name stems alike with words derived from it, not only
+            // with its inflections: an ending of three letters at most.
+            if (length == 1 && found.at(i).text.size() > phrase.length + 3)
                 continue;
             if (std::equal(phrase.words.begin(), phrase.words.end(), ids.begin() + i) &&
                 breaksFit(phrase, found, i))
