@@ -238,6 +238,10 @@ void tst_label::names_wholeAndInflected_data()
         << QStringList{QStringLiteral("E471")};
     QTest::newRow("cyrillic look-alikes in an english word")
         << QStringLiteral("\u0441itri\u0441 acid") << QStringList{QStringLiteral("E330")};
+    QTest::newRow("american spellings") << QStringLiteral("sodium aluminum phosphate, sodium metabisulfite")
+                                        << QStringList{QStringLiteral("E541"), QStringLiteral("E223")};
+    QTest::newRow("a name derived from a one-word name")
+        << QStringLiteral("hydrogenated oil") << QStringList();
     QTest::newRow("a food's name alone")
         << QStringLiteral("мука амарантовая, амарант, карамель, turmeric") << QStringList();
     QTest::newRow("a food's name after its function word")

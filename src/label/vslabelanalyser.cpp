@@ -257,6 +257,15 @@ QString vsLabelAnalyser::inOneScript(Stemmers &stemmers, const QString &word) co
     }
     if (!cyrillic && !latin)
         return word;
+    if (latin && !cyrillic) {
+        // American spellings of the catalogue's British names.
+        static const QRegularExpression sulfur(QStringLiteral("sulf(?=ite|ate|ur)"));
+        QString british = word;
+        british.replace(sulfur, QStringLiteral("sulph"))
+            .replace(QLatin1String("aluminum"), QLatin1String("aluminium"));
+        if (british != word)
+            return british;
+    }
     // A word of one script that the catalogue does not know, but knows in the other.
     if (words.contains(stem(stemmers, word)))
         return word;
