@@ -7,20 +7,21 @@
 namespace vsRichTextFilter {
 
 namespace {
-struct Attribute
-{
-    QString name;
-    QString value;
-    bool hasValue = false;
-};
+// What ordinary catalogue markup uses, each name between blanks. Nothing here
+// names a resource, so a tag or attribute the toolkit learns to load later is
+// dropped with the rest; href stays only for an anchor in the same text.
+const QLatin1String keptTags(" a b big blockquote body br caption center cite code dd dfn div dl dt em font "
+                             "h1 h2 h3 h4 h5 h6 head hr html i kbd li meta nobr ol p pre s samp small span "
+                             "strong sub sup table tbody td tfoot th thead tr tt u ul var ");
+const QLatin1String keptAttributes(" align bgcolor border cellpadding cellspacing color colspan content dir "
+                                   "face height href name rowspan size start style type valign value width ");
+const QLatin1String
+    keptProperties(" background-color color font-size font-style font-weight text-decoration ");
 
-struct Tag
+bool listed(QLatin1String names, const QString &name)
 {
-    QString name;
-    QList<Attribute> attributes;
-    bool closing = false;
-    bool selfClosing = false;
-};
+    return names.contains(QLatin1Char(' ') + name + QLatin1Char(' '));
+}
 
 bool isNameStart(QChar c)
 {
@@ -41,6 +42,51 @@ bool endsWord(const QString &text, int i)
            (c == QLatin1Char('/') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('>'));
 }
 
+// A value CSS reads as written: the toolkit decodes entities before it reads
+// a style, and CSS has escapes, quotes and comments of its own, any of which
+// could spell a url() that no check of the text would see.
+bool isPlainValue(const QString &value)
+{
+    const QLatin1String marks(" #%.,()+-");
+    return !value.isEmpty() && !value.contains(QLatin1String("url"), Qt::CaseInsensitive) &&
+           std::all_of(value.cbegin(), value.cend(), [&](QChar c) {
+               return (c.unicode() < 128 && c.isLetterOrNumber()) || marks.contains(c);
+           });
+}
+
+QString plainStyle(const QString &style)
+{
+    QStringList kept;
+    const QStringList declarations = style.split(QLatin1Char(';'));
+    for (const QString &declaration : declarations) {
+        const int colon = declaration.indexOf(QLatin1Char(':'));
+        if (colon > 0 && listed(keptProperties, declaration.left(colon).trimmed().toLower()) &&
+            isPlainValue(declaration.mid(colon + 1).trimmed()))
+            kept << declaration.trimmed();
+    }
+    return kept.join(QLatin1String("; "));
+}
+
+void writeAttribute(QString *out, const QString &name, QString value, bool hasValue)
+{
+    if (!listed(keptAttributes, name) ||
+        (name == QLatin1String("href") && !value.startsWith(QLatin1Char('#'))))
+        return;
+    if (name == QLatin1String("style") && (value = plainStyle(value)).isEmpty())
+        return;
+    *out += QLatin1Char(' ') + name;
+    if (hasValue)
+        *out += QLatin1String("=\"") + value.replace(QLatin1Char('"'), QLatin1String("&quot;")) +
+                QLatin1Char('"');
+}
+
+struct Tag
+{
+    QString name;
+    QString written; // in one plain form, with the kept attributes alone
+    bool opens = false;
+};
+
 // Reads the tag at text[at] == '<' the way the toolkit's parser splits it,
 // and sets next past it. False when it is no tag, or one left open at the end
 // of the text; next is then where reading gave up, so that no character is
@@ -53,20 +99,21 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
         *next = std::max(at + 1, where);
         return false;
     };
-    if (i < size && text.at(i) == QLatin1Char('/')) {
-        tag->closing = true;
+    const bool closing = i < size && text.at(i) == QLatin1Char('/');
+    if (closing)
         ++i;
-    }
     if (i >= size || !isNameStart(text.at(i)))
         return noTag(i);
     const int nameStart = i;
     while (i < size && isNameChar(text.at(i)))
         ++i;
     tag->name = text.mid(nameStart, i - nameStart).toLower();
-    if (tag->closing) {
+    tag->written = (closing ? QLatin1String("</") : QLatin1String("<")) + tag->name;
+    if (closing) {
         const int end = text.indexOf(QLatin1Char('>'), i);
         if (end < 0)
             return noTag(size);
+        tag->written += QLatin1Char('>');
         *next = end + 1;
         return true;
     }
@@ -78,6 +125,8 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
         if (i >= size)
             return noTag(size);
         if (text.at(i) == QLatin1Char('>')) {
+            tag->written += QLatin1Char('>');
+            tag->opens = true;
             *next = i + 1;
             return true;
         }
@@ -85,91 +134,42 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
             const int end = text.indexOf(QLatin1Char('>'), i);
             if (end < 0)
                 return noTag(size);
-            tag->selfClosing = true;
+            tag->written += QLatin1String(" />");
             *next = end + 1;
             return true;
         }
-        Attribute attribute;
         const int keyStart = i;
         while (i < size && !endsWord(text, i) && text.at(i) != QLatin1Char('"') &&
                text.at(i) != QLatin1Char('\'') && text.at(i) != QLatin1Char('/'))
             ++i;
         if (i == keyStart)
             return noTag(i);
-        attribute.name = text.mid(keyStart, i - keyStart).toLower();
+        const QString name = text.mid(keyStart, i - keyStart).toLower();
         while (i < size && text.at(i).isSpace())
             ++i;
-        if (i < size && text.at(i) == QLatin1Char('=')) {
+        if (i >= size || text.at(i) != QLatin1Char('=')) {
+            writeAttribute(&tag->written, name, QString(), false);
+            continue;
+        }
+        ++i;
+        while (i < size && text.at(i).isSpace())
             ++i;
-            while (i < size && text.at(i).isSpace())
-                ++i;
-            if (i >= size)
+        if (i >= size)
+            return noTag(size);
+        const QChar quote = text.at(i);
+        if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
+            const int end = text.indexOf(quote, i + 1);
+            if (end < 0)
                 return noTag(size);
-            attribute.hasValue = true;
-            const QChar quote = text.at(i);
-            if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
-                const int end = text.indexOf(quote, i + 1);
-                if (end < 0)
-                    return noTag(size);
-                attribute.value = text.mid(i + 1, end - i - 1);
-                i = end + 1;
-            } else {
-                const int valueStart = i;
-                while (i < size && !endsWord(text, i))
-                    ++i;
-                attribute.value = text.mid(valueStart, i - valueStart);
-            }
-        }
-        tag->attributes.append(attribute);
-    }
-}
-
-// The declarations of a style attribute that load nothing. The toolkit
-// decodes entities before it reads the style, and CSS has escapes of its
-// own: a style holding either is dropped whole (and one holding a quote,
-// which would be written as an entity).
-QString harmlessStyle(const QString &style)
-{
-    if (style.contains(QLatin1Char('\\')) || style.contains(QLatin1Char('&')) ||
-        style.contains(QLatin1Char('"')))
-        return QString();
-    QStringList kept;
-    const QStringList declarations = style.split(QLatin1Char(';'));
-    for (const QString &declaration : declarations) {
-        if (declaration.trimmed().isEmpty() ||
-            declaration.contains(QLatin1String("url"), Qt::CaseInsensitive))
+            writeAttribute(&tag->written, name, text.mid(i + 1, end - i - 1), true);
+            i = end + 1;
             continue;
-        kept << declaration.trimmed();
+        }
+        const int valueStart = i;
+        while (i < size && !endsWord(text, i))
+            ++i;
+        writeAttribute(&tag->written, name, text.mid(valueStart, i - valueStart), true);
     }
-    return kept.join(QLatin1String("; "));
-}
-
-QString written(const Tag &tag)
-{
-    if (tag.closing)
-        return QLatin1String("</") + tag.name + QLatin1Char('>');
-    QString out = QLatin1Char('<') + tag.name;
-    for (const Attribute &attribute : tag.attributes) {
-        QString value = attribute.value;
-        if (attribute.name == QLatin1String("background"))
-            continue;
-        if (attribute.name == QLatin1String("src") || attribute.name == QLatin1String("href")) {
-            // An anchor in the same text names no file; anything else may.
-            if (!value.startsWith(QLatin1Char('#')))
-                continue;
-        }
-        if (attribute.name == QLatin1String("style")) {
-            value = harmlessStyle(value);
-            if (value.isEmpty())
-                continue;
-        }
-        out += QLatin1Char(' ') + attribute.name;
-        if (attribute.hasValue) {
-            value.replace(QLatin1Char('"'), QLatin1String("&quot;"));
-            out += QLatin1String("=\"") + value + QLatin1Char('"');
-        }
-    }
-    return out + (tag.selfClosing ? QLatin1String(" />") : QLatin1String(">"));
 }
 } // namespace
 
@@ -211,20 +211,14 @@ QString filtered(const QString &markup)
             continue;
         }
         at = next;
-        // An image without its source still shows the toolkit's own placeholder
-        // picture, so the element goes whole.
-        if (tag.name == QLatin1String("link") || tag.name == QLatin1String("img"))
-            continue;
-        if (tag.name == QLatin1String("style")) {
-            // The element's content is a style sheet that may import others.
-            if (!tag.closing && !tag.selfClosing) {
-                const int end = markup.indexOf(QLatin1String("</style"), at, Qt::CaseInsensitive);
-                const int close = end < 0 ? -1 : markup.indexOf(QLatin1Char('>'), end);
-                at = close < 0 ? size : close + 1;
-            }
-            continue;
+        if (tag.name == QLatin1String("style") && tag.opens) {
+            // Its content is a style sheet, which may import others: it goes too.
+            const int end = markup.indexOf(QLatin1String("</style"), at, Qt::CaseInsensitive);
+            const int close = end < 0 ? -1 : markup.indexOf(QLatin1Char('>'), end);
+            at = close < 0 ? size : close + 1;
         }
-        out += written(tag);
+        if (listed(keptTags, tag.name))
+            out += tag.written;
     }
     return out;
 }
