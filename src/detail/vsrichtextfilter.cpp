@@ -23,16 +23,10 @@ bool listed(QLatin1String names, const QString &name)
     return names.contains(QLatin1Char(' ') + name + QLatin1Char(' '));
 }
 
-bool isNameStart(QChar c)
+bool isNameChar(QChar c, bool first = false)
 {
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
-}
-
-bool isNameChar(QChar c)
-{
-    return isNameStart(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') ||
-           c == QLatin1Char('_') || c == QLatin1Char(':') || c == QLatin1Char('.');
+    return c.unicode() < 128 &&
+           (c.isLetter() || (!first && (c.isDigit() || QLatin1String("-_:.").contains(c))));
 }
 
 bool endsWord(const QString &text, int i)
@@ -102,39 +96,28 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
     const bool closing = i < size && text.at(i) == QLatin1Char('/');
     if (closing)
         ++i;
-    if (i >= size || !isNameStart(text.at(i)))
+    if (i >= size || !isNameChar(text.at(i), true))
         return noTag(i);
     const int nameStart = i;
     while (i < size && isNameChar(text.at(i)))
         ++i;
     tag->name = text.mid(nameStart, i - nameStart).toLower();
     tag->written = (closing ? QLatin1String("</") : QLatin1String("<")) + tag->name;
-    if (closing) {
-        const int end = text.indexOf(QLatin1Char('>'), i);
-        if (end < 0)
-            return noTag(size);
-        tag->written += QLatin1Char('>');
-        *next = end + 1;
-        return true;
-    }
-    if (i < size && !text.at(i).isSpace() && text.at(i) != QLatin1Char('>') && text.at(i) != QLatin1Char('/'))
+    if (!closing && i < size && !text.at(i).isSpace() && text.at(i) != QLatin1Char('>') &&
+        text.at(i) != QLatin1Char('/'))
         return noTag(i);
     for (;;) {
         while (i < size && text.at(i).isSpace())
             ++i;
         if (i >= size)
             return noTag(size);
-        if (text.at(i) == QLatin1Char('>')) {
-            tag->written += QLatin1Char('>');
-            tag->opens = true;
-            *next = i + 1;
-            return true;
-        }
-        if (text.at(i) == QLatin1Char('/')) {
+        // An end tag ends at the next ">", whatever comes before it.
+        if (closing || text.at(i) == QLatin1Char('>') || text.at(i) == QLatin1Char('/')) {
             const int end = text.indexOf(QLatin1Char('>'), i);
             if (end < 0)
                 return noTag(size);
-            tag->written += QLatin1String(" />");
+            tag->opens = !closing && end == i;
+            tag->written += tag->opens || closing ? QLatin1String(">") : QLatin1String(" />");
             *next = end + 1;
             return true;
         }
@@ -157,18 +140,15 @@ bool readTag(const QString &text, int at, Tag *tag, int *next)
         if (i >= size)
             return noTag(size);
         const QChar quote = text.at(i);
-        if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
-            const int end = text.indexOf(quote, i + 1);
-            if (end < 0)
-                return noTag(size);
-            writeAttribute(&tag->written, name, text.mid(i + 1, end - i - 1), true);
-            i = end + 1;
-            continue;
-        }
-        const int valueStart = i;
-        while (i < size && !endsWord(text, i))
-            ++i;
-        writeAttribute(&tag->written, name, text.mid(valueStart, i - valueStart), true);
+        const bool quoted = quote == QLatin1Char('"') || quote == QLatin1Char('\'');
+        const int valueStart = quoted ? i + 1 : i;
+        int end = quoted ? text.indexOf(quote, valueStart) : i;
+        if (end < 0)
+            return noTag(size);
+        while (!quoted && end < size && !endsWord(text, end))
+            ++end;
+        writeAttribute(&tag->written, name, text.mid(valueStart, end - valueStart), true);
+        i = quoted ? end + 1 : end;
     }
 }
 } // namespace
@@ -188,26 +168,18 @@ QString filtered(const QString &markup)
         out.append(markup.constData() + at, open - at);
         at = open;
         // Comments, DOCTYPE and other declarations show nothing: dropped.
-        if (QStringView(markup).mid(at, 4) == QLatin1String("<!--")) {
-            const int end = markup.indexOf(QLatin1String("-->"), at + 4);
-            at = end < 0 ? size : end + 3;
-            continue;
-        }
         if (QStringView(markup).mid(at, 2) == QLatin1String("<!")) {
-            const int end = markup.indexOf(QLatin1Char('>'), at + 2);
-            at = end < 0 ? size : end + 1;
+            const QLatin1String close(QStringView(markup).mid(at, 4) == QLatin1String("<!--") ? "-->" : ">");
+            const int end = markup.indexOf(close, at + 1 + close.size());
+            at = end < 0 ? size : end + close.size();
             continue;
         }
         Tag tag;
         int next = 0;
         if (!readTag(markup, at, &tag, &next)) {
             // What was read is shown as text; a "<" in it starts no tag.
-            for (; at < next; ++at) {
-                if (markup.at(at) == QLatin1Char('<'))
-                    out += QLatin1String("&lt;");
-                else
-                    out += markup.at(at);
-            }
+            out += markup.mid(at, next - at).replace(QLatin1Char('<'), QLatin1String("&lt;"));
+            at = next;
             continue;
         }
         at = next;
