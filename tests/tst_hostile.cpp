@@ -250,6 +250,7 @@ private slots:
     void attributes_hundredThousandInOneItemStopAtTheAttributeBound();
     void attributes_manyWideItemsStopAtTheCheckBound();
     void tokens_tinyElementsStopAtTheTokenCount();
+    void items_theBoundIsKeptAndTheNextDropped();
 
     void encoding_invalidUtf8KeepsWhatCameBefore();
     void encoding_declarationsTheReaderKnowsOrNot();
@@ -541,6 +542,15 @@ void tst_Hostile::tokens_tinyElementsStopAtTheTokenCount()
     const QByteArray fewer = "<c><item code=\"before\"/>" + repeated("<x/>", limits::tokens / 2 - 10) +
                              "<item code=\"after\"/></c>";
     QCOMPARE(codesOf(readDocument(fewer)), QStringList({"before", "after"}));
+}
+
+void tst_Hostile::items_theBoundIsKeptAndTheNextDropped()
+{
+    const Reading reading = read("<c>" + repeated("<item/>", limits::entries - 1) +
+                                 "<item code=\"last\"/><item code=\"over\"/></c>");
+    QCOMPARE(reading.entries.size(), limits::entries);
+    QCOMPARE(reading.entries.last().value(QStringLiteral("code")), QStringLiteral("last"));
+    QCOMPARE(reading.limit, QStringLiteral("200,000 items"));
 }
 
 void tst_Hostile::encoding_invalidUtf8KeepsWhatCameBefore()
