@@ -658,8 +658,8 @@ void tst_Hostile::folder_everyHostileFileBesideOneGoodFile()
     QVERIFY(!codes.contains(QStringLiteral("after")));
 
     // The real program starts on that folder, paints and quits.
-    const QString program = home.filePath(QStringLiteral("vestrion"));
-    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program));
+    const QString program = vsTest::copyProgram(home.path());
+    QVERIFY(!program.isEmpty());
     const vsTest::ProgramRun run = vsTest::runToFirstPaint(QStringList(), program, 90000);
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
