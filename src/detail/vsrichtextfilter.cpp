@@ -161,11 +161,9 @@ QString filtered(const QString &markup)
     int at = 0;
     while (at < size) {
         const int open = markup.indexOf(QLatin1Char('<'), at);
-        if (open < 0) {
-            out.append(markup.constData() + at, size - at);
+        out.append(markup.constData() + at, (open < 0 ? size : open) - at);
+        if (open < 0)
             break;
-        }
-        out.append(markup.constData() + at, open - at);
         at = open;
         // Comments, DOCTYPE and other declarations show nothing: dropped.
         if (QStringView(markup).mid(at, 2) == QLatin1String("<!")) {
