@@ -327,7 +327,9 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
         (tree = readTree(), shows(QStringLiteral("list"), QString(), QStringLiteral("Найдено: 1"))), dump(),
         15000);
     QVERIFY2(shows(QString(), QStringLiteral("Поиск по названию")), dump());
-    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("list\t\tНайдено: 1\n"),
+    // "TA" to "TARTR" each find the one entry: every keystroke is told,
+    // also when the number stays.
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).count("list\t\tНайдено: 1\n") >= 4,
                               heard.constData(), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Escape")});
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
