@@ -14,10 +14,11 @@ for group in "$@"; do
     case $group in
     run) ;;
     # The end-to-end test drives Xvfb and reads its windows; the device tests
-    # start a private bus and a mock of the device's services.
-    # The label photos are made with ImageMagick and tagged with exiftool.
+    # start a private bus and a mock of the device's services; the screen
+    # reader's view comes over the accessibility bus (AT-SPI). The label
+    # photos are made with ImageMagick and tagged with exiftool.
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-        libimage-exiftool-perl) ;;
+        at-spi2-core python3-pyatspi libimage-exiftool-perl) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

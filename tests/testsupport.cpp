@@ -10,15 +10,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QListView>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <chrono>
@@ -100,6 +103,87 @@ CommandRun runCommand(const QString &program, const QStringList &arguments, cons
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document)
 {
     return writeRaw(folder, name, vsVdbFormat::pack(document));
+}
+
+vsEntryList bundledSourceItems(qint64 *bytes)
+{
+    const QDir sources(QStringLiteral(VESTRION_TEST_DATA_DIR "/../../data"));
+    vsEntryList items;
+    for (const QString &name : sources.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name)) {
+        QFile file(sources.absoluteFilePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read %s", qPrintable(file.fileName()));
+        QXmlStreamReader reader(&file);
+        while (!reader.atEnd()) {
+            if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != QLatin1String("item"))
+                continue;
+            vsEntry item;
+            const QXmlStreamAttributes attributes = reader.attributes();
+            for (const QXmlStreamAttribute &attribute : attributes)
+                item.insert(attribute.name().toString(), attribute.value().toString());
+            items << item;
+        }
+        if (reader.hasError())
+            qFatal("%s: %s", qPrintable(file.fileName()), qPrintable(reader.errorString()));
+        if (bytes)
+            *bytes += file.size();
+    }
+    if (items.isEmpty())
+        qFatal("no catalogue sources in %s", qPrintable(sources.absolutePath()));
+    return items;
+}
+
+QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *codes)
+{
+    // In the order the bundled sources write them.
+    static const char *const names[] = {"type",    "code",       "group",    "names",  "functions",
+                                        "sources", "production", "products", "status", "safety"};
+    static const vsEntryList bundled = bundledSourceItems();
+    vsEntryList entries;
+    QStringList titles;
+    for (const vsEntry &item : bundled) {
+        if (item.value(QStringLiteral("type")) == QLatin1String("header"))
+            titles << item.value(QStringLiteral("code"));
+        else
+            entries << item;
+    }
+    if (entries.isEmpty() || titles.isEmpty())
+        qFatal("the bundled sources lack entries or group titles");
+    QRandomGenerator random{quint32(rows)};
+    const int perTitle = qMax(1, int(entries.size() / titles.size()));
+    QStringList items;
+    for (int row = 0; row < rows; ++row) {
+        const bool last = row == rows - 1;
+        if (!last && row % (perTitle + 1) == 0) {
+            const QString &title = titles.at(int(random.bounded(titles.size())));
+            items << headerItem(title.toHtmlEscaped());
+            if (codes)
+                *codes << title;
+            continue;
+        }
+        QStringList attributes;
+        for (const char *name : names) {
+            const vsEntry &entry = entries.at(int(random.bounded(entries.size())));
+            const QString attribute = QLatin1String(name);
+            const bool code = attribute == QLatin1String("code");
+            if (!entry.contains(attribute) && !(code && last))
+                continue;
+            const QString value = code && last ? lastCode : entry.value(attribute);
+            attributes << attribute + QStringLiteral("=\"") + value.toHtmlEscaped() + QLatin1Char('"');
+            if (code && codes)
+                *codes << value;
+        }
+        items << attributes.join(QLatin1Char(' '));
+    }
+    return items;
+}
+
+QString copyProgram(const QString &folder)
+{
+    const QString program = QDir(folder).filePath(QStringLiteral("vestrion"));
+    const bool there =
+        QFile::exists(program) || QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program);
+    return there ? program : QString();
 }
 
 void isolateSettings()
@@ -257,6 +341,7 @@ XSession::XSession()
 XSession::~XSession()
 {
     stopProgram();
+    stopDesktopBus();
 }
 
 QString XSession::startServer(QProcess &server, const QString &screen, QString *error)
@@ -329,6 +414,8 @@ QString XSession::runTool(const QString &tool, const QStringList &arguments, int
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
+    if (!sessionBusAddress.isEmpty())
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
     process.setProcessEnvironment(environment);
     process.start(tool, arguments);
     process.write(input);
@@ -427,6 +514,11 @@ QString XSession::startProgram(const QTemporaryDir &home)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    if (!sessionBusAddress.isEmpty())
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    // The accessibility bridge on, as when a screen reader runs.
+    environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.setProcessChannelMode(QProcess::SeparateChannels);
@@ -449,6 +541,81 @@ void XSession::stopProgram()
         program.kill();
         program.waitForFinished(5000);
     }
+}
+
+bool XSession::startDesktopBus(QString *error)
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    const QString launcher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
+    const QString send = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    if (daemon.isEmpty() || send.isEmpty()) {
+        *error = QStringLiteral("dbus-daemon or dbus-send is missing (Debian package dbus)");
+        return false;
+    }
+    if (!QFileInfo(launcher).isExecutable()) {
+        *error = QStringLiteral("%1 is missing (Debian package at-spi2-core)").arg(launcher);
+        return false;
+    }
+    stopDesktopBus();
+    sessionBus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                              QStringLiteral("--print-address=1")});
+    QByteArray address;
+    QElapsedTimer clock;
+    clock.start();
+    while (!address.contains('\n') && sessionBus.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+        sessionBus.waitForReadyRead(200);
+        address += sessionBus.readAllStandardOutput();
+    }
+    if (!address.contains('\n')) {
+        *error = QStringLiteral("the session bus did not start: ") +
+                 QString::fromLocal8Bit(sessionBus.readAllStandardError().trimmed());
+        stopDesktopBus();
+        return false;
+    }
+    sessionBusAddress = QString::fromLatin1(address.trimmed());
+
+    // The launcher starts the accessibility bus at once and puts its address on
+    // the session bus (and the display), where the program and readers look.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    busRuntime.reset(new QTemporaryDir);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), busRuntime->path());
+    accessibilityBus.setProcessEnvironment(environment);
+    accessibilityBus.start(launcher, {QStringLiteral("--launch-immediately")});
+    const QStringList ask = {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                             QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                             QStringLiteral("org.a11y.Bus.GetAddress")};
+    if (!QTest::qWaitFor(
+            [&] {
+                return accessibilityBus.state() == QProcess::NotRunning ||
+                       runTool(send, ask, 2000).contains(QLatin1String("unix:"));
+            },
+            10000) ||
+        accessibilityBus.state() == QProcess::NotRunning) {
+        *error = QStringLiteral("the accessibility bus did not start: ") +
+                 QString::fromLocal8Bit(accessibilityBus.readAllStandardError().trimmed());
+        stopDesktopBus();
+        return false;
+    }
+    return true;
+}
+
+void XSession::stopDesktopBus()
+{
+    // The launcher takes its accessibility bus down with it.
+    for (QProcess *process : {&accessibilityBus, &sessionBus}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    sessionBusAddress.clear();
+    busRuntime.reset();
 }
 
 } // namespace vsTest
