@@ -515,6 +515,15 @@ void tst_label::photos_asPhonesTakeThem()
     QVERIFY2(score.recall() >= 0.85, qPrintable(QString::number(score.recall())));
     QVERIFY2(score.precision() >= 0.9, qPrintable(QString::number(score.precision())));
 
+    // Pictures too small or too thin for letters go through every step of
+    // the preparation to a defined "no text".
+    for (const QSize &size : {QSize(1, 1), QSize(2, 600), QSize(3000, 5)}) {
+        QImage odd(size, QImage::Format_RGB32);
+        odd.fill(Qt::darkGray);
+        QVERIFY(odd.save(path, "PNG"));
+        QCOMPARE(runTool({path}).exitCode, 6);
+    }
+
     // Without the orientation model, an upright photo reads as before.
     QTemporaryDir models;
     QVERIFY(models.isValid());
