@@ -1,5 +1,6 @@
 #include "platform/vsdevice.h"
 
+#include "platform/vsbusprobe.h"
 #include "platform/vsorientation.h"
 #include "platform/vsplatform.h"
 
@@ -20,6 +21,9 @@ const QString halDeviceInterface = QStringLiteral("org.freedesktop.Hal.Device");
 // How long a closing device waits for a connect still under way. A bus that
 // answers at all answers well within it.
 constexpr int connectGraceMs = 500;
+// How long the bus has to answer before the toolkit may connect to it. A
+// system bus answers within milliseconds; one slower than this is taken as none.
+constexpr int probeMs = 2000;
 // Setting up and stopping take a few bounded requests at most.
 constexpr int finishMs = 4 * vsDeviceRequestTimeoutMs;
 
@@ -52,7 +56,8 @@ struct Shared
     QMutex mutex;
     QWaitCondition settled;
     State state = Connecting;
-    bool closed = false; // the device is gone; touch nothing of it
+    bool closing = false; // the device is being destroyed: stop probing
+    bool closed = false;  // the device is gone; touch nothing of it
 };
 
 // Turns every slide report, whatever it carries, into one string signal.
@@ -86,7 +91,22 @@ public:
 public slots:
     void start()
     {
-        // May never return: nothing else waits for it.
+        // The toolkit sets up every bus under one lock: a bus that never
+        // answered would block the session bus, and with it the accessibility
+        // bridge of the main thread. So it is asked first, with a deadline.
+        const bool answers =
+            vsBusProbe::answers(vsBusProbe::systemBusAddress(), QDeadlineTimer(probeMs), [this] {
+                QMutexLocker lock(&shared->mutex);
+                return shared->closing;
+            });
+        if (!answers) {
+            QMutexLocker lock(&shared->mutex);
+            shared->state = Shared::NoBus;
+            shared->settled.wakeAll();
+            return;
+        }
+        // Answered just now, so this returns; should the bus die in between,
+        // nothing else waits for it.
         QDBusConnection bus = QDBusConnection::systemBus();
         {
             QMutexLocker lock(&shared->mutex);
@@ -156,6 +176,7 @@ vsDevice::~vsDevice()
 {
     {
         QMutexLocker lock(&shared->mutex);
+        shared->closing = true;
         QDeadlineTimer grace(connectGraceMs);
         while (shared->state == Shared::Connecting && !grace.hasExpired())
             shared->settled.wait(&shared->mutex, grace);
