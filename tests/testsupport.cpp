@@ -257,6 +257,89 @@ XSession::XSession()
 XSession::~XSession()
 {
     stopProgram();
+    stopDesktopBus();
+}
+
+namespace {
+// Runs the program through the device helper where it is built, so that it
+// dies with the test even after a crash.
+void startTied(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    const QString helper = QStringLiteral(VESTRION_BUILD_DIR "/tests/helpers/vestrion-device-helper");
+    if (QFile::exists(helper))
+        process.start(helper, QStringList{QStringLiteral("--exec"), program} + arguments);
+    else
+        process.start(program, arguments);
+}
+} // namespace
+
+bool XSession::startDesktopBus(QString *error)
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    QString launcher;
+    for (const char *path : {"/usr/libexec/at-spi-bus-launcher", "/usr/lib/at-spi2-core/at-spi-bus-launcher"})
+        if (QFile::exists(QString::fromLatin1(path)))
+            launcher = QString::fromLatin1(path);
+    if (daemon.isEmpty() || launcher.isEmpty()) {
+        *error = QStringLiteral("no session bus: dbus-daemon or at-spi-bus-launcher is missing "
+                                "(Debian packages dbus, at-spi2-core)");
+        return false;
+    }
+    stopDesktopBus();
+    sessionBus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startTied(sessionBus, daemon,
+              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    QByteArray output;
+    while (!output.contains('\n') && sessionBus.waitForReadyRead(10000))
+        output += sessionBus.readAllStandardOutput();
+    const QString address = QString::fromUtf8(output.left(output.indexOf('\n')).trimmed());
+    if (address.isEmpty()) {
+        *error = QStringLiteral("the session bus did not come up");
+        stopDesktopBus();
+        return false;
+    }
+    sessionBusAddress = address;
+
+    // The launcher puts the accessibility bus's address on the session bus and,
+    // given a display, on its root window, where the toolkit's bridge looks.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    accessibilityBus.setProcessEnvironment(environment);
+    accessibilityBus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startTied(accessibilityBus, launcher, {QStringLiteral("--launch-immediately")});
+    const QString dbusSend = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    const bool up = QTest::qWaitFor(
+        [&] {
+            return accessibilityBus.state() == QProcess::NotRunning ||
+                   runTool(dbusSend, {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                                      QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                      QStringLiteral("org.a11y.Bus.GetAddress")})
+                       .contains(QLatin1String("unix:"));
+        },
+        10000);
+    if (!up || accessibilityBus.state() == QProcess::NotRunning) {
+        *error = QStringLiteral("the accessibility bus did not come up");
+        stopDesktopBus();
+        return false;
+    }
+    return true;
+}
+
+void XSession::stopDesktopBus()
+{
+    // The launcher takes its own bus daemon down with it.
+    for (QProcess *process : {&accessibilityBus, &sessionBus}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    sessionBusAddress.clear();
 }
 
 QString XSession::startServer(QProcess &server, const QString &screen, QString *error)
@@ -329,6 +412,8 @@ QString XSession::runTool(const QString &tool, const QStringList &arguments, int
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
+    if (!sessionBusAddress.isEmpty())
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
     process.setProcessEnvironment(environment);
     process.start(tool, arguments);
     process.write(input);
@@ -416,7 +501,7 @@ bool XSession::prepareHome(const QTemporaryDir &home, const QStringList &items)
                 .isEmpty();
 }
 
-QString XSession::startProgram(const QTemporaryDir &home)
+void XSession::launchProgram(const QTemporaryDir &home, const QStringList &variables)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("VESTRION_EXIT_AFTER_FIRST_PAINT"));
@@ -427,11 +512,27 @@ QString XSession::startProgram(const QTemporaryDir &home)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    if (!sessionBusAddress.isEmpty()) {
+        // As on a desktop with a screen reader: the toolkit's bridge is on.
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+        environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    }
+    for (const QString &assignment : variables) {
+        const int equals = assignment.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            environment.insert(assignment.left(equals), assignment.mid(equals + 1));
+    }
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.setProcessChannelMode(QProcess::SeparateChannels);
     programOutput.clear();
     program.start(home.filePath(QStringLiteral("vestrion")), QStringList());
+}
+
+QString XSession::startProgram(const QTemporaryDir &home)
+{
+    launchProgram(home);
     QStringList windows;
     if (!QTest::qWaitFor(
             [&] {

@@ -156,8 +156,16 @@ protected:
     // The window as a picture; null when it cannot be taken.
     QImage grabWindow(const QString &window);
 
+    // A private session bus with the accessibility bus on it, as on a desktop; the
+    // program and tools started afterwards use it. False with the reason in *error.
+    bool startDesktopBus(QString *error);
+    void stopDesktopBus();
+
     // A copy of the built program in home, with the items as its catalogue.
     bool prepareHome(const QTemporaryDir &home, const QStringList &items);
+    // Starts the program prepared in home on display, with the NAME=value
+    // variables given over its usual environment, and returns at once.
+    void launchProgram(const QTemporaryDir &home, const QStringList &environment = QStringList());
     // Starts the program prepared in home on display; its main window's id
     // once it is shown, or empty.
     QString startProgram(const QTemporaryDir &home);
@@ -166,8 +174,13 @@ protected:
     QString xdotool;
     QString xwininfo;
     QString display;
+    QString sessionBusAddress; // empty until started
     QProcess program;
     QByteArray programOutput;
+
+private:
+    QProcess sessionBus;
+    QProcess accessibilityBus;
 };
 
 } // namespace vsTest

@@ -301,7 +301,9 @@ void vsDataDisplay::showData(QModelIndex pModelIndex)
 
 void vsDataDisplay::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+    // Escape too, as it closes the search and reader windows.
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+        event->key() == Qt::Key_Escape) {
         setVisible(false);
         return;
     }
