@@ -17,7 +17,7 @@
 #include "label/vsocr.h"
 #include "list/vsdatadelegate.h"
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
 #include "search/vsnameindex.h"
 #include "search/vsnamesearch.h"
 

@@ -3,7 +3,7 @@
 #include "catalogue/vsvdbformat.h"
 #include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
+#include "platform/vsdevice.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -538,7 +538,7 @@ QString XSession::startProgram(const QTemporaryDir &home)
             [&] {
                 return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
             },
-            30000) ||
+            10000) ||
         program.state() != QProcess::Running)
         return QString();
     return windows.first();

@@ -7,7 +7,7 @@
 #include "detail/vsdatadisplay.h"
 #include "detail/vsrichtextfilter.h"
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
+#include "platform/vswindowstack.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -10,7 +10,7 @@
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
 #include "platform/vsorientation.h"
-#include "platform/vsplatform.h"
+#include "platform/vswindowstack.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -183,10 +183,11 @@ using vsTest::ProgramRun;
 
 ProgramRun runProgram(const QString &busAddress, const QString &configFolder)
 {
-    // Generous: twice the bus's own 25 s default would still end within it.
+    // Every request of the program is bounded to a second: one that waits for
+    // the bus's own 25 s default fails here, in seconds, as any hang does.
     return vsTest::runToFirstPaint({QStringLiteral("XDG_CONFIG_HOME=") + configFolder,
                                     QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=") + busAddress},
-                                   QString(), 90000);
+                                   QString(), 15000);
 }
 
 // A row of the keypad as text: button texts, "~" for a stretch, a "*" after
@@ -812,6 +813,16 @@ void tst_Device::sensorProxy_turnsTheWindow()
     QTRY_VERIFY(log().contains("ReleaseAccelerometer"));
     QCOMPARE(device.calls("req_accelerometer_enable"), enabled);
     QVERIFY(device.send("mce-on"));
+
+    // With both on the bus, the mode-control service is the one asked.
+    const int claims = int(log().count("ClaimAccelerometer"));
+    {
+        auto window = makeWindow("on", QByteArray());
+        QVERIFY(window);
+        QTRY_COMPARE(device.calls("req_accelerometer_enable"), enabled + 1);
+    }
+    QTRY_COMPARE(device.calls("req_accelerometer_disable"), device.calls("req_accelerometer_enable"));
+    QCOMPARE(int(log().count("ClaimAccelerometer")), claims);
     mock.terminate();
     QVERIFY(mock.waitForFinished(5000));
 }

@@ -4,7 +4,7 @@
 
 #include "testsupport.h"
 
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
 
 #include <QApplication>
 #include <QImage>

@@ -6,7 +6,6 @@
 
 #include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
 
 #include <QFile>
 #include <QLabel>

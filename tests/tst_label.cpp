@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include <QTemporaryDir>
@@ -120,6 +121,10 @@ void tst_label::codes_everySpelling_data()
     QTest::newRow("broken at line end") << QStringLiteral("кислота Е-\n330") << e330;
     QTest::newRow("letter") << QStringLiteral("E150d") << QStringList{QStringLiteral("E150d")};
     QTest::newRow("cyrillic letter") << QStringLiteral("Е160а") << QStringList{QStringLiteral("E160a")};
+    QTest::newRow("cyrillic с") << QStringLiteral("Е150с") << QStringList{QStringLiteral("E150c")};
+    QTest::newRow("four digits") << QStringLiteral("E1422") << QStringList{QStringLiteral("E1422")};
+    QTest::newRow("unknown letter: the family")
+        << QStringLiteral("E463b") << QStringList{QStringLiteral("E463")};
     QTest::newRow("roman") << QStringLiteral("E 450 (iii)") << QStringList{QStringLiteral("E450(iii)")};
     QTest::newRow("unknown roman: the family")
         << QStringLiteral("E101(iii)") << QStringList{QStringLiteral("E101")};
@@ -161,6 +166,10 @@ void tst_label::names_wholeAndInflected_data()
         << QStringLiteral("натриевые соли лимонной кислоты") << QStringList{QStringLiteral("E331")};
     QTest::newRow("single-word name") << QStringLiteral("мел") << QStringList{QStringLiteral("E170")};
     QTest::newRow("OCR garbled a word") << QStringLiteral("понсо 4К") << QStringList{QStringLiteral("E124")};
+    QTest::newRow("garbled alike for two names: neither")
+        << QStringLiteral("понсо 3R") << QStringList(); // 4R and 6R are one letter off
+    QTest::newRow("a name holding a comma") << QStringLiteral("эфиры глицерина, лимонной и жирных кислот")
+                                            << QStringList{QStringLiteral("E472c")};
     QTest::newRow("a word only one name holds")
         << QStringLiteral("неогесперидин дигидрахолкан") << QStringList{QStringLiteral("E959")};
     QTest::newRow("not across a comma") << QStringLiteral("аспартам, ацесульфам калия")
@@ -310,6 +319,16 @@ void tst_label::pictures_recallAndPrecision()
     QCOMPARE(empty.exitCode, 6);
     QVERIFY(empty.err.contains("no text"));
 
+    // Without the language models the tool says it cannot read pictures.
+    QTemporaryDir noModels;
+    QVERIFY(noModels.isValid());
+    QVERIFY(vsLabelSet::render(labels.at(1).text, 1300, 0, 0).save(path, "PNG"));
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(noModels.path()));
+    const Run unavailable = runTool({path});
+    qunsetenv("TESSDATA_PREFIX");
+    QCOMPARE(unavailable.exitCode, 8);
+    QVERIFY(unavailable.err.contains("cannot read pictures"));
+
     // Progress comes while the engine works, not only at its end.
     QVector<int> reports;
     QString text;
@@ -385,12 +404,34 @@ void tst_label::window_pasteSeeOpen()
     const vsLabelSet::Label pictured = labelSet().at(4);
     const QString path = folder.filePath(QStringLiteral("label.png"));
     QVERIFY(vsLabelSet::render(pictured.text, 1300, 1.0, 2).save(path));
+    auto *bar = reader->findChild<QProgressBar *>(QStringLiteral("readingProgress"));
+    auto *cancel = reader->findChild<QPushButton *>(QStringLiteral("cancelReadingButton"));
+    QVERIFY(bar && cancel);
+    QSignalSpy progress(bar, &QProgressBar::valueChanged);
     vsLabelReader::setNextFileName(path);
     QTest::mouseClick(open, Qt::LeftButton);
     QVERIFY(!open->isEnabled());
+    QVERIFY(cancel->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
     QVERIFY(edit->toPlainText() != label.text);
     QVERIFY(view->model()->rowCount() >= pictured.codes.size() - 1);
+    // The bar moved while the engine worked and ended full.
+    QVector<int> values;
+    for (const QList<QVariant> &report : progress)
+        values << report.first().toInt();
+    QVERIFY2(values.size() > 2 && values.contains(100) &&
+                 std::any_of(values.begin(), values.end(), [](int v) { return v > 0 && v < 100; }),
+             qPrintable(QString::number(values.size())));
+
+    // Cancelled once it is under way: the text stays as it was.
+    edit->setPlainText(label.text);
+    vsLabelReader::setNextFileName(path);
+    QTest::mouseClick(open, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 30000);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 10000);
+    QCOMPARE(edit->toPlainText(), label.text);
+    QVERIFY(!cancel->isVisible());
 #endif
     QTest::keyClick(reader, Qt::Key_Escape);
     QVERIFY(!reader->isVisible());

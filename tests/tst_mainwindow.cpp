@@ -8,7 +8,8 @@
 #include "list/vsdatadelegate.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsinformationbox.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
+#include "platform/vswindowstack.h"
 
 #include <QActionGroup>
 #include <QBoxLayout>

@@ -1,8 +1,10 @@
 // The desktop stand-ins for the handheld's window services: the information
 // banner, the window-stack and orientation attributes, the slide file path.
 
+#include "platform/vsdevice.h"
 #include "platform/vsinformationbox.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
+#include "platform/vswindowstack.h"
 
 #include <QLabel>
 #include <QPointer>

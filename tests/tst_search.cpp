@@ -7,7 +7,6 @@
 #include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsinformationbox.h"
-#include "platform/vsplatform.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

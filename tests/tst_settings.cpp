@@ -7,7 +7,7 @@
 #include "testsupport.h"
 
 #include "mainwindow/vsmainwindow.h"
-#include "platform/vsplatform.h"
+#include "platform/vsdevice.h"
 
 #include <QAction>
 #include <QDir>

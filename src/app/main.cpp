@@ -1,6 +1,8 @@
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
+#include "platform/vsstartupprobe.h"
+#include "platform/vswindowstack.h"
 
 #include <QApplication>
 #include <QTranslator>

@@ -2,7 +2,7 @@
 
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsrichtextfilter.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "label/vslabelanalyser.h"
 
-#include "catalogue/vsdatamodel.h"
+#include "catalogue/vsentrynames.h"
 
 #include <QAbstractItemModel>
 #include <QRegularExpression>
@@ -95,6 +95,9 @@ struct vsLabelAnalyser::Stemmers
 {
     sb_stemmer *russian = sb_stemmer_new("russian", "UTF_8");
     sb_stemmer *english = sb_stemmer_new("english", "UTF_8");
+    Stemmers() = default;
+    Stemmers(const Stemmers &) = delete;
+    Stemmers &operator=(const Stemmers &) = delete;
     ~Stemmers()
     {
         if (russian)
@@ -105,21 +108,24 @@ struct vsLabelAnalyser::Stemmers
 };
 
 vsLabelAnalyser::vsLabelAnalyser(const QAbstractItemModel *catalogue)
-    : stemmers(new Stemmers), index(catalogue)
-{}
+{
+    prepare(catalogue);
+}
 
 vsLabelAnalyser::~vsLabelAnalyser() = default;
 
-QString vsLabelAnalyser::stem(const QString &word) const
+QString vsLabelAnalyser::stem(Stemmers &stemmers, const QString &word) const
 {
-    const QString folded = vsNameIndex::fold(word);
+    const QString folded = vsEntryNames::fold(word);
+    if (folded.size() > longestPiece)
+        return folded;
     bool cyrillic = false;
     bool latin = false;
     for (const QChar c : folded) {
         cyrillic = cyrillic || isCyrillic(c);
         latin = latin || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
     }
-    sb_stemmer *stemmer = cyrillic ? stemmers->russian : latin ? stemmers->english : nullptr;
+    sb_stemmer *stemmer = cyrillic ? stemmers.russian : latin ? stemmers.english : nullptr;
     if (!stemmer || (cyrillic && latin))
         return folded;
     const QByteArray utf8 = folded.toUtf8();
@@ -130,7 +136,7 @@ QString vsLabelAnalyser::stem(const QString &word) const
     return QString::fromUtf8(reinterpret_cast<const char *>(stemmed), sb_stemmer_length(stemmer));
 }
 
-int vsLabelAnalyser::wordId(const QString &stemmed) const
+int vsLabelAnalyser::wordId(const QString &stemmed)
 {
     const auto found = words.constFind(stemmed);
     if (found != words.constEnd())
@@ -140,7 +146,8 @@ int vsLabelAnalyser::wordId(const QString &stemmed) const
     return id;
 }
 
-QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(const QString &folded, bool joinBroken) const
+QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(Stemmers &stemmers, const QString &folded,
+                                                        bool joinBroken) const
 {
     QVector<Token> found;
     const int size = folded.size();
@@ -185,8 +192,9 @@ QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(const QString &folded, b
         while (token.brokenAtLineEnd && k + 1 < found.size()) {
             const Token &next = found.at(k + 1);
             const QString whole = token.text + next.text;
-            const bool halvesKnown = words.contains(stem(token.text)) && words.contains(stem(next.text));
-            if (halvesKnown && !words.contains(stem(whole)))
+            const bool halvesKnown =
+                words.contains(stem(stemmers, token.text)) && words.contains(stem(stemmers, next.text));
+            if (halvesKnown && !words.contains(stem(stemmers, whole)))
                 break;
             token.text = whole;
             token.brokenAtLineEnd = next.brokenAtLineEnd;
@@ -197,12 +205,12 @@ QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(const QString &folded, b
     return joined;
 }
 
-void vsLabelAnalyser::addPhrase(const QString &piece, int row) const
+void vsLabelAnalyser::addPhrase(Stemmers &stemmers, const QString &piece, int row)
 {
     Phrase phrase;
     phrase.row = row;
-    for (const Token &token : tokens(piece, false)) {
-        phrase.words.append(wordId(stem(token.text)));
+    for (const Token &token : tokens(stemmers, piece, false)) {
+        phrase.words.append(wordId(stem(stemmers, token.text)));
         phrase.breaks.append(token.breakBefore);
     }
     if (phrase.words.isEmpty())
@@ -216,34 +224,44 @@ void vsLabelAnalyser::addPhrase(const QString &piece, int row) const
     sameStart.append(phrase);
 }
 
-void vsLabelAnalyser::prepare() const
+void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
 {
-    if (prepared)
+    if (!catalogue)
         return;
-    prepared = true;
+    QVector<vsEntryNames> entries;
+    for (int row = 0; row < catalogue->rowCount(); ++row) {
+        vsEntryNames entry = vsEntryNames::read(catalogue->index(row, 0));
+        for (QString &piece : entry.pieces) {
+            piece = vsEntryNames::fold(piece);
+            longestPiece = std::max(longestPiece, int(piece.size()));
+        }
+        entries.append(entry);
+    }
+
+    Stemmers stemmers;
     QHash<int, QSet<int>> owners;
     QSet<int> leading; // first words of longer names, as nouns
-    for (const vsNameIndex::Entry &entry : index.entries()) {
-        const QStringList pieces = entry.text.split(QLatin1Char('\n'));
-        if (pieces.isEmpty())
+    for (int row = 0; row < entries.size(); ++row) {
+        const vsEntryNames &entry = entries.at(row);
+        if (entry.header)
             continue;
-        if (!pieces.first().isEmpty() && !codes.contains(pieces.first()))
-            codes.insert(pieces.first(), entry.row);
-        for (int p = 1; p < pieces.size(); ++p) {
-            const QString &piece = pieces.at(p);
-            const QVector<Token> pieceWords = tokens(piece, false);
-            addPhrase(piece, entry.row);
+        const QString code = vsEntryNames::fold(entry.code);
+        if (!code.isEmpty() && !codes.contains(code))
+            codes.insert(code, row);
+        for (const QString &piece : entry.pieces) {
+            const QVector<Token> pieceWords = tokens(stemmers, piece, false);
+            addPhrase(stemmers, piece, row);
             const QString shorter = withoutParentheses(piece);
             if (shorter != piece)
-                addPhrase(shorter, entry.row);
+                addPhrase(stemmers, shorter, row);
             // "кислота лимонная", "натрия бензоат": two words in either order.
             if (pieceWords.size() == 2)
-                addPhrase(pieceWords.at(1).text + QLatin1Char(' ') + pieceWords.at(0).text, entry.row);
+                addPhrase(stemmers, pieceWords.at(1).text + QLatin1Char(' ') + pieceWords.at(0).text, row);
             for (const Token &token : pieceWords)
-                owners[wordId(stem(token.text))].insert(entry.row);
+                owners[wordId(stem(stemmers, token.text))].insert(row);
             static const QRegularExpression adjective(QStringLiteral("(ый|ий|ой|ая|яя|ое|ее|ые|ие)$"));
             if (pieceWords.size() > 1 && !pieceWords.first().text.contains(adjective))
-                leading.insert(wordId(stem(pieceWords.first().text)));
+                leading.insert(wordId(stem(stemmers, pieceWords.first().text)));
         }
     }
 
@@ -309,13 +327,13 @@ bool vsLabelAnalyser::breaksFit(const Phrase &phrase, const QVector<Token> &foun
     return true;
 }
 
-void vsLabelAnalyser::findNames(const QVector<Token> &found, QVector<Hit> *hits) const
+void vsLabelAnalyser::findNames(Stemmers &stemmers, const QVector<Token> &found, QVector<Hit> *hits) const
 {
     const int count = found.size();
     QVector<int> ids(count, -1);
     QVector<QString> stems(count);
     for (int i = 0; i < count; ++i) {
-        stems[i] = stem(found.at(i).text);
+        stems[i] = stem(stemmers, found.at(i).text);
         ids[i] = words.value(stems.at(i), -1);
     }
 
@@ -396,11 +414,11 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, QVector<Hit> *hits)
 
 QVector<int> vsLabelAnalyser::analyse(const QString &text) const
 {
-    prepare();
-    QString folded = vsNameIndex::fold(text.left(maxTextLength));
+    const QString folded = vsEntryNames::fold(text.left(maxTextLength));
+    Stemmers stemmers;
     QVector<Hit> hits;
     findCodes(folded, &hits);
-    findNames(tokens(folded, true), &hits);
+    findNames(stemmers, tokens(stemmers, folded, true), &hits);
     std::stable_sort(hits.begin(), hits.end(),
                      [](const Hit &a, const Hit &b) { return a.position < b.position; });
     QVector<int> rows;

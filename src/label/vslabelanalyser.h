@@ -1,13 +1,9 @@
 #ifndef VESTRION_LABEL_VSLABELANALYSER_H
 #define VESTRION_LABEL_VSLABELANALYSER_H
 
-#include "search/vsnameindex.h"
-
 #include <QHash>
 #include <QString>
 #include <QVector>
-
-#include <memory>
 
 class QAbstractItemModel;
 
@@ -21,7 +17,8 @@ public:
     // Longer texts are read up to here: far more than any label holds.
     static constexpr int maxTextLength = 1 << 20;
 
-    // The catalogue must outlive the analyser; it is read on the first analysis.
+    // Reads and prepares the catalogue's names, once. Analysis only reads what
+    // was prepared, so one analyser serves any number of threads at once.
     explicit vsLabelAnalyser(const QAbstractItemModel *catalogue);
     ~vsLabelAnalyser();
     vsLabelAnalyser(const vsLabelAnalyser &) = delete;
@@ -51,25 +48,27 @@ private:
         int row = 0;
     };
 
+    // A stemmer keeps state while it works: each analysis has its own.
+    struct Stemmers;
+
     // A word as the analyser compares it: folded and stemmed.
-    QString stem(const QString &word) const;
-    void prepare() const;
-    void addPhrase(const QString &piece, int row) const;
-    QVector<Token> tokens(const QString &folded, bool joinBroken) const;
-    int wordId(const QString &stemmed) const;
+    QString stem(Stemmers &stemmers, const QString &word) const;
+    void prepare(const QAbstractItemModel *catalogue);
+    void addPhrase(Stemmers &stemmers, const QString &piece, int row);
+    QVector<Token> tokens(Stemmers &stemmers, const QString &folded, bool joinBroken) const;
+    int wordId(const QString &stemmed);
     void findCodes(const QString &folded, QVector<Hit> *hits) const;
-    void findNames(const QVector<Token> &words, QVector<Hit> *hits) const;
+    void findNames(Stemmers &stemmers, const QVector<Token> &words, QVector<Hit> *hits) const;
     static bool breaksFit(const Phrase &phrase, const QVector<Token> &found, int at);
 
-    struct Stemmers;
-    std::unique_ptr<Stemmers> stemmers;
-    vsNameIndex index;
-    mutable bool prepared = false;
-    mutable QHash<QString, int> words;           // stem -> word id
-    mutable QVector<QString> wordTexts;          // word id -> stem
-    mutable QHash<int, QVector<Phrase>> phrases; // first word id -> phrases
-    mutable QHash<int, int> soleOwner;           // word id -> the one row whose names hold it
-    mutable QHash<QString, int> codes;           // folded code -> row
+    QHash<QString, int> words;           // stem -> word id
+    QVector<QString> wordTexts;          // word id -> stem
+    QHash<int, QVector<Phrase>> phrases; // first word id -> phrases
+    QHash<int, int> soleOwner;           // word id -> the one row whose names hold it
+    QHash<QString, int> codes;           // folded code -> row
+    // No word of a name is longer than its piece: a longer word is no name's
+    // and is not stemmed (a pasted page may hold a word of a megabyte).
+    int longestPiece = 0;
 };
 
 #endif

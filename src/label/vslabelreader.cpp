@@ -2,9 +2,8 @@
 
 #include "label/vslabelanalyser.h"
 #include "label/vsocr.h"
-#include "list/vsentryview.h"
-#include "platform/vsplatform.h"
-#include "search/vsnameresults.h"
+#include "list/vsentryrows.h"
+#include "platform/vslook.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -24,12 +23,12 @@ QString nextFileName;
 } // namespace
 
 vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
-    : QWidget(parent), catalogue(catalogue), results(new vsNameResults(catalogue, this)),
-      textEdit(new QPlainTextEdit(this)), openButton(new QPushButton(this)), progress(new QProgressBar(this)),
-      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), resultView(new QListView(this))
+    : vsEntryView(catalogue, parent), catalogue(catalogue), textEdit(new QPlainTextEdit(this)),
+      openButton(new QPushButton(this)), progress(new QProgressBar(this)),
+      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this))
 {
     setObjectName(QStringLiteral("labelReader"));
-    vsEntryView::makeStackedWindow(this);
+    resultView->setObjectName(QStringLiteral("additiveView"));
 
     const QFont font(QString::fromLatin1(vsPlatform::systemFontFamily), 16);
     textEdit->setObjectName(QStringLiteral("labelEdit"));
@@ -47,26 +46,18 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     statusLabel->setObjectName(QStringLiteral("readerStatus"));
     statusLabel->setFont(font);
 
-    resultView->setObjectName(QStringLiteral("additiveView"));
-    vsEntryView::setUpList(resultView, results);
-
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(openButton, 0);
     buttons->addWidget(progress, 1);
     buttons->addWidget(cancelButton, 0);
     buttons->addWidget(statusLabel, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(5, 5, 5, 5);
-    layout->setSpacing(5);
-    layout->addWidget(textEdit, 0);
-    layout->addLayout(buttons, 0);
-    layout->addWidget(resultView, 1);
+    layout->insertWidget(0, textEdit, 0);
+    layout->insertLayout(1, buttons, 0);
     setReading(false);
 
     connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);
     connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
     connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
-    connect(resultView, &QListView::clicked, this, &vsLabelReader::onResultActivated);
 }
 
 vsLabelReader::~vsLabelReader()
@@ -167,26 +158,15 @@ void vsLabelReader::onTextChanged()
 {
     if (!analyser)
         analyser.reset(new vsLabelAnalyser(catalogue));
-    results->setRows(analyser->analyse(textEdit->toPlainText()));
+    showRows(analyser->analyse(textEdit->toPlainText()), false);
     if (!textEdit->toPlainText().trimmed().isEmpty() && results->rowCount() == 0)
         statusLabel->setText(tr("No additives found"));
     else
         statusLabel->clear();
 }
 
-void vsLabelReader::onResultActivated(const QModelIndex &pIndex)
+void vsLabelReader::leave()
 {
-    const QModelIndex entry = results->sourceIndex(pIndex.row());
-    if (entry.isValid())
-        emit entryChosen(entry);
-}
-
-void vsLabelReader::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        onCancelReading();
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+    onCancelReading();
+    vsEntryView::leave();
 }

@@ -1,27 +1,25 @@
 #ifndef VESTRION_LABEL_VSLABELREADER_H
 #define VESTRION_LABEL_VSLABELREADER_H
 
+#include "list/vsentryview.h"
+
 #include <QImage>
-#include <QModelIndex>
 #include <QPointer>
-#include <QWidget>
 
 #include <memory>
 
 class QAbstractItemModel;
 class QLabel;
-class QListView;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class vsLabelAnalyser;
-class vsNameResults;
 class vsOcrJob;
 
 // Reads a whole ingredient list: typed, pasted or from a picture, with the
 // additives it names below, in order, updated as the text changes. A stacked
 // window over the main window, like the detail view.
-class vsLabelReader : public QWidget
+class vsLabelReader : public vsEntryView
 {
     Q_OBJECT
 
@@ -33,10 +31,6 @@ public:
     // The next "Open picture…" takes this file instead of asking, once; for tests.
     static void setNextFileName(const QString &path);
 
-signals:
-    // An entry to open, as an index of the catalogue model.
-    void entryChosen(QModelIndex pIndex);
-
 public slots:
     void onOpen();
     void onOpenPicture();
@@ -44,10 +38,10 @@ public slots:
     void onReadImage(const QImage &pImage);
     void onCancelReading();
     void onTextChanged();
-    void onResultActivated(const QModelIndex &pIndex);
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
+    // Escape also cancels a picture being read.
+    void leave() override;
 
 private:
     void onRecognised(int result, const QString &text);
@@ -55,13 +49,11 @@ private:
 
     std::unique_ptr<vsLabelAnalyser> analyser;
     QAbstractItemModel *catalogue = nullptr;
-    vsNameResults *results = nullptr;
     QPlainTextEdit *textEdit = nullptr;
     QPushButton *openButton = nullptr;
     QProgressBar *progress = nullptr;
     QPushButton *cancelButton = nullptr;
     QLabel *statusLabel = nullptr;
-    QListView *resultView = nullptr;
     QPointer<vsOcrJob> job;
 };
 

@@ -1,7 +1,7 @@
 #include "list/vsdatadelegate.h"
 
 #include "catalogue/vsdatamodel.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,45 +1,129 @@
 #include "list/vsentryview.h"
 
 #include "list/vsdatadelegate.h"
-#include "platform/vsplatform.h"
+#include "list/vsentryrows.h"
+#include "platform/vslook.h"
+#include "platform/vsscrolling.h"
+#include "platform/vswindowstack.h"
 
+#include <QKeyEvent>
 #include <QListView>
-#include <QPalette>
+#include <QVBoxLayout>
 
-namespace {
-// Black behind the rows and under the last of them, light text.
-QPalette blackPalette()
+vsEntryView::vsEntryView(QAbstractItemModel *catalogue, QWidget *parent)
+    : QWidget(parent), layout(new QVBoxLayout(this)), results(new vsEntryRows(catalogue, this)),
+      resultView(new QListView(this))
 {
-    QPalette palette;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0)));
-    palette.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
-    palette.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(255, 255, 255)));
-    return palette;
-}
-} // namespace
+    // Black behind the rows and under the last of them, light text.
+    QPalette black = vsPlatform::blackPalette();
+    black.setBrush(QPalette::All, QPalette::Base, QBrush(QColor(0, 0, 0)));
+    black.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(255, 255, 255)));
 
-namespace vsEntryView {
-
-void makeStackedWindow(QWidget *window)
-{
-    window->setWindowTitle(QStringLiteral("Vestrion"));
-    window->setAutoFillBackground(true);
-    window->setPalette(blackPalette());
+    setWindowTitle(QStringLiteral("Vestrion"));
+    setAutoFillBackground(true);
+    setPalette(black);
     // The flag follows the attribute, as it does for the detail view.
-    vsPlatform::setWindowAttribute(window, vsPlatform::StackedWindow, true);
-    window->setWindowFlags(window->windowFlags() | Qt::Window);
+    vsPlatform::setWindowAttribute(this, vsPlatform::StackedWindow, true);
+    setWindowFlags(windowFlags() | Qt::Window);
+
+    setUpList(resultView, results, new vsDataDelegate(resultView), black);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->setSpacing(5);
+    layout->addWidget(resultView, 1);
+
+    connect(resultView, &QListView::clicked, this, &vsEntryView::onResultActivated);
 }
 
-void setUpList(QListView *view, QAbstractItemModel *model)
+void vsEntryView::setUpList(QListView *view, QAbstractItemModel *model, QAbstractItemDelegate *painter,
+                            const QPalette &palette)
 {
     view->setModel(model);
-    view->setItemDelegate(new vsDataDelegate(view));
-    view->setUniformItemSizes(true);
+    view->setItemDelegate(painter);
     view->setResizeMode(QListView::Adjust);
+    view->setUniformItemSizes(true);
     view->setFocusPolicy(Qt::NoFocus);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view->setPalette(blackPalette());
+    view->setPalette(palette);
     vsPlatform::enableKineticScrolling(view);
 }
 
-} // namespace vsEntryView
+void vsEntryView::onResultActivated(const QModelIndex &pIndex)
+{
+    const QModelIndex entry = results->sourceIndex(pIndex.row());
+    if (entry.isValid())
+        emit entryChosen(entry);
+}
+
+void vsEntryView::showRows(const QVector<int> &rows, bool selectFirst)
+{
+    results->setRows(rows);
+    if (selectFirst && results->rowCount() > 0) {
+        const QModelIndex first = results->index(0);
+        vsPlatform::stopKineticScrolling(resultView);
+        resultView->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
+        resultView->scrollTo(first, QAbstractItemView::PositionAtTop);
+    }
+}
+
+int vsEntryView::selectedRow() const
+{
+    const QModelIndexList selected = resultView->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void vsEntryView::chooseSelected()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        onResultActivated(results->index(row));
+}
+
+void vsEntryView::moveSelection(int step)
+{
+    const int count = results->rowCount();
+    if (count == 0)
+        return;
+    const int row = qBound(0, selectedRow() + step, count - 1);
+    const QModelIndex target = results->index(row);
+    vsPlatform::stopKineticScrolling(resultView);
+    resultView->selectionModel()->select(target, QItemSelectionModel::ClearAndSelect);
+    resultView->scrollTo(target, QAbstractItemView::EnsureVisible);
+}
+
+bool vsEntryView::handleRowKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        chooseSelected();
+        return true;
+    case Qt::Key_Down:
+        moveSelection(1);
+        return true;
+    case Qt::Key_Up:
+        moveSelection(-1);
+        return true;
+    case Qt::Key_PageDown:
+        moveSelection(5);
+        return true;
+    case Qt::Key_PageUp:
+        moveSelection(-5);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void vsEntryView::leave()
+{
+    close();
+}
+
+void vsEntryView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        leave();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,21 +1,58 @@
 #ifndef VESTRION_LIST_VSENTRYVIEW_H
 #define VESTRION_LIST_VSENTRYVIEW_H
 
+#include <QModelIndex>
+#include <QVector>
+#include <QWidget>
+
+class QAbstractItemDelegate;
 class QAbstractItemModel;
 class QListView;
-class QWidget;
+class QPalette;
+class QVBoxLayout;
+class vsEntryRows;
 
-// What the windows over the main list share: a stacked window of their own,
-// black, and rows painted as the main list paints them.
-namespace vsEntryView {
+// A window over the main list that shows a field of its own above catalogue
+// entries painted as the list paints them: a window of the stack, black; a
+// tap or Return opens the chosen entry, Escape closes the window.
+class vsEntryView : public QWidget
+{
+    Q_OBJECT
 
-// A top-level window of the stack over its parent, filled black.
-void makeStackedWindow(QWidget *window);
+public:
+    // The catalogue must outlive the window.
+    explicit vsEntryView(QAbstractItemModel *catalogue, QWidget *parent = nullptr);
 
-// The model's rows with the row painter, uniform, black, scrolled by finger;
-// the keyboard stays with the window's own field.
-void setUpList(QListView *view, QAbstractItemModel *model);
+    // The model's rows with the row painter, uniform, on the palette, scrolled
+    // by finger; the keyboard stays with the window's own widgets.
+    static void setUpList(QListView *view, QAbstractItemModel *model, QAbstractItemDelegate *painter,
+                          const QPalette &palette);
 
-} // namespace vsEntryView
+signals:
+    // An entry to open, as an index of the catalogue model.
+    void entryChosen(QModelIndex pIndex);
+
+public slots:
+    void onResultActivated(const QModelIndex &pIndex);
+
+protected:
+    // Shows these catalogue rows; selects the first when asked.
+    void showRows(const QVector<int> &rows, bool selectFirst);
+    // The keys that work the rows from the window's field: Return and Enter
+    // open the selected entry, Up, Down, Page Up and Page Down choose one.
+    // False for any other key.
+    bool handleRowKey(int key);
+    void chooseSelected();
+    int selectedRow() const;
+    void moveSelection(int step);
+    // Escape: closes the window.
+    virtual void leave();
+
+    void keyPressEvent(QKeyEvent *event) override;
+
+    QVBoxLayout *layout = nullptr; // the field goes above the rows
+    vsEntryRows *results = nullptr;
+    QListView *resultView = nullptr;
+};
 
 #endif

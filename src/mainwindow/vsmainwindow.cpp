@@ -5,9 +5,12 @@
 #include "detail/vsdatadisplay.h"
 #include "label/vslabelreader.h"
 #include "list/vsdatadelegate.h"
+#include "list/vsentryview.h"
 #include "platform/vsdevice.h"
 #include "platform/vsinformationbox.h"
-#include "platform/vsplatform.h"
+#include "platform/vslook.h"
+#include "platform/vsscrolling.h"
+#include "platform/vswindowstack.h"
 #include "search/vsnamesearch.h"
 
 #include <QActionGroup>
@@ -42,12 +45,6 @@ const QString keypadStyle = QStringLiteral(
 
 const QString keyboardStatusKey = QStringLiteral("keyboard-status");
 
-QPalette blackPalette()
-{
-    QPalette palette;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(0, 0, 0, 255)));
-    return palette;
-}
 } // namespace
 
 vsMainWindow::vsMainWindow(QWidget *parent) : QMainWindow(parent), device(new vsDevice(this))
@@ -169,7 +166,7 @@ bool vsMainWindow::setup()
 
     keypadWidget->setVisible(!isSlideOpen());
 
-    const QPalette black = blackPalette();
+    const QPalette black = vsPlatform::blackPalette();
     centralWidget->setLayout(mainLayout);
     centralWidget->setPalette(black);
     setCentralWidget(centralWidget);
@@ -178,15 +175,8 @@ bool vsMainWindow::setup()
     if (!loadData())
         return false;
 
-    listView->setModel(model);
-    listView->setItemDelegate(delegate);
-    listView->setResizeMode(QListView::Adjust);
-    listView->setUniformItemSizes(true);
-    listView->setFocusPolicy(Qt::NoFocus);
-    listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    vsEntryView::setUpList(listView, model, delegate, black);
     listView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listView->setPalette(black);
-    vsPlatform::enableKineticScrolling(listView);
 
     const QModelIndex first = model->index(0, 0, QModelIndex());
     if (first.isValid()) {
@@ -237,9 +227,9 @@ bool vsMainWindow::setup()
     connect(keyboardOnAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(keyboardOffAction, SIGNAL(triggered(bool)), this, SLOT(onMenuKeyboardVisibilityClicked()));
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
-    connect(findByNameAction, SIGNAL(triggered(bool)), this, SLOT(onMenuFindByNameClicked()));
-    connect(readIngredientsAction, SIGNAL(triggered(bool)), this, SLOT(onMenuReadIngredientsClicked()));
-    connect(quitAction, SIGNAL(triggered(bool)), this, SLOT(onQuit()));
+    connect(findByNameAction, &QAction::triggered, this, &vsMainWindow::onMenuFindByNameClicked);
+    connect(readIngredientsAction, &QAction::triggered, this, &vsMainWindow::onMenuReadIngredientsClicked);
+    connect(quitAction, &QAction::triggered, this, &vsMainWindow::onQuit);
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -426,7 +416,7 @@ void vsMainWindow::onMenuFindByNameClicked()
         } catch (const std::exception &) {
             return;
         }
-        connect(nameSearch, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+        connect(nameSearch, &vsEntryView::entryChosen, this, &vsMainWindow::onShowData);
     }
     nameSearch->onOpen();
 }
@@ -440,7 +430,7 @@ void vsMainWindow::onMenuReadIngredientsClicked()
         } catch (const std::exception &) {
             return;
         }
-        connect(labelReader, SIGNAL(entryChosen(QModelIndex)), this, SLOT(onShowData(QModelIndex)));
+        connect(labelReader, &vsEntryView::entryChosen, this, &vsMainWindow::onShowData);
     }
     if (labelReader)
         labelReader->onOpen();

@@ -2,7 +2,6 @@
 
 #include "platform/vsbusprobe.h"
 #include "platform/vsorientation.h"
-#include "platform/vsplatform.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -226,3 +225,26 @@ bool vsDevice::busThreadAbandoned()
 }
 
 #include "vsdevice.moc"
+
+namespace vsPlatform {
+
+namespace {
+QString &slideStateOverride()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+QString slideStateFilePath()
+{
+    const QString &path = slideStateOverride();
+    return path.isEmpty() ? QStringLiteral("/sys/devices/platform/gpio-switch/slide/state") : path;
+}
+
+void setSlideStateFilePath(const QString &path)
+{
+    slideStateOverride() = path;
+}
+
+} // namespace vsPlatform

@@ -57,4 +57,11 @@ private:
     vsDeviceDetail::SlideRelay *slide = nullptr;
 };
 
+// The kernel file that tells whether the hardware keyboard is slid out.
+namespace vsPlatform {
+QString slideStateFilePath();
+// Tests point it at a file of their own; an empty path restores the device's.
+void setSlideStateFilePath(const QString &path);
+} // namespace vsPlatform
+
 #endif

@@ -1,6 +1,6 @@
 #include "search/vsnameindex.h"
 
-#include "catalogue/vsdatamodel.h"
+#include "catalogue/vsentrynames.h"
 
 #include <QAbstractItemModel>
 #include <QStringMatcher>
@@ -47,16 +47,9 @@ struct Needle
 
 vsNameIndex::vsNameIndex(const QAbstractItemModel *model) : model(model) {}
 
-QString vsNameIndex::fold(const QString &text)
-{
-    QString folded = text.toCaseFolded();
-    folded.replace(QChar(0x0451), QChar(0x0435)); // ё
-    return folded;
-}
-
 QStringList vsNameIndex::queryWords(const QString &query)
 {
-    const QString folded = fold(query.left(maxQueryLength));
+    const QString folded = vsEntryNames::fold(query.left(maxQueryLength));
     QStringList words;
     int start = -1;
     for (int i = 0; i <= folded.size(); ++i) {
@@ -79,18 +72,13 @@ const QVector<vsNameIndex::Entry> &vsNameIndex::entries() const
     const int rows = model->rowCount();
     prepared.reserve(rows);
     for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = model->index(row, 0);
-        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+        const vsEntryNames entry = vsEntryNames::read(model->index(row, 0));
+        if (entry.header)
             continue;
-        QString text = index.data(vsDataModel::CodeRole).toString();
-        text += lineBreak;
-        text += index.data(vsDataModel::NamesRole).toString();
-        // Pieces apart by line breaks, and nothing inside a piece that a word could
-        // not hold either.
-        for (QChar &c : text)
-            if (isSeparator(c) || c == QLatin1Char(':'))
-                c = c == QLatin1Char(' ') ? c : lineBreak;
-        prepared.append(Entry{row, fold(text)});
+        QString text = entry.code;
+        for (const QString &piece : entry.pieces)
+            text += lineBreak + piece;
+        prepared.append(Entry{row, vsEntryNames::fold(text)});
     }
     prepared.squeeze();
     return prepared;

@@ -28,8 +28,6 @@ public:
     // The model is read on first use, not here; it must outlive the index.
     explicit vsNameIndex(const QAbstractItemModel *model = nullptr);
 
-    // Lower case with ё read as е: the form every comparison uses.
-    static QString fold(const QString &text);
     // The folded words of a query, split at white space and control characters.
     static QStringList queryWords(const QString &query);
 

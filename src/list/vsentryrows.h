@@ -1,17 +1,17 @@
-#ifndef VESTRION_SEARCH_VSNAMERESULTS_H
-#define VESTRION_SEARCH_VSNAMERESULTS_H
+#ifndef VESTRION_LIST_VSENTRYROWS_H
+#define VESTRION_LIST_VSENTRYROWS_H
 
 #include <QAbstractListModel>
 #include <QVector>
 
 // Some rows of the catalogue model, in the order given, with every role of
 // the row they stand for; the row painter draws them as it draws the list.
-class vsNameResults : public QAbstractListModel
+class vsEntryRows : public QAbstractListModel
 {
     Q_OBJECT
 
 public:
-    explicit vsNameResults(QAbstractItemModel *source, QObject *parent = nullptr);
+    explicit vsEntryRows(QAbstractItemModel *source, QObject *parent = nullptr);
 
     void setRows(const QVector<int> &rows);
     QModelIndex sourceIndex(int row) const;
