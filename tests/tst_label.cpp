@@ -23,6 +23,8 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 const QString tool = QStringLiteral(VESTRION_BUILD_DIR "/vestrion-label");
@@ -60,6 +62,9 @@ private slots:
     void codes_everySpelling();
     void names_wholeAndInflected_data();
     void names_wholeAndInflected();
+    void denials_data();
+    void denials();
+    void analyse_fromSeveralThreads();
     void result_orderOfFirstMention();
     void badInput_definedResult();
     void tool_labelSetAsText();
@@ -135,6 +140,33 @@ void tst_label::codes_everySpelling_data()
     QTest::newRow("too short, too long") << QStringLiteral("E33 E33000 E9999") << QStringList();
     QTest::newRow("letter starts a word") << QStringLiteral("E330abc") << QStringList();
     QTest::newRow("vitamin E") << QStringLiteral("витамин Е 12 мг") << QStringList();
+    QTest::newRow("INS") << QStringLiteral("INS 471, INS420 (INS 330)")
+                         << QStringList{QStringLiteral("E471"), QStringLiteral("E420"),
+                                        QStringLiteral("E330")};
+    QTest::newRow("roman without brackets")
+        << QStringLiteral("E500ii, E 450 iii, E450iii")
+        << QStringList{QStringLiteral("E500(ii)"), QStringLiteral("E450(iii)")};
+    QTest::newRow("letter after a space")
+        << QStringLiteral("E 472 e") << QStringList{QStringLiteral("E472e")};
+    QTest::newRow("O read for 0") << QStringLiteral("E33O, Е2О2")
+                                  << QStringList{QStringLiteral("E330"), QStringLiteral("E202")};
+    QTest::newRow("family: its members")
+        << QStringLiteral("E160b, E 960")
+        << QStringList{QStringLiteral("E160b(i)"), QStringLiteral("E160b(ii)"), QStringLiteral("E960a"),
+                       QStringLiteral("E960b"),    QStringLiteral("E960c"),     QStringLiteral("E960d")};
+    QTest::newRow("family: not a member's members")
+        << QStringLiteral("E160")
+        << QStringList{QStringLiteral("E160a"), QStringLiteral("E160b(i)"), QStringLiteral("E160b(ii)"),
+                       QStringLiteral("E160c"), QStringLiteral("E160d"),    QStringLiteral("E160e"),
+                       QStringLiteral("E160f")};
+    QTest::newRow("numbers after a function word")
+        << QStringLiteral(
+               "Acidity regulators (330, 331), preservative: 202, emulsifiers (soy lecithin, 471 from soy)")
+        << QStringList{QStringLiteral("E330"), QStringLiteral("E331"), QStringLiteral("E202"),
+                       QStringLiteral("E322"), QStringLiteral("E471")};
+    QTest::newRow("numbers that are no codes")
+        << QStringLiteral("Sugar 100 g, salt 3 %, Е-mark 2025, 12.2026, fat 330 kcal, colour 100 mg, lot 471")
+        << QStringList();
 }
 
 void tst_label::codes_everySpelling()
@@ -181,6 +213,83 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("ordinary food in a name")
         << QStringLiteral("паприка, масло, эмульгатор, white chocolate chips") << QStringList();
     QTest::newRow("shared first word") << QStringLiteral("понсо") << QStringList();
+    QTest::newRow("shared head after")
+        << QStringLiteral("лимонная, яблочная и молочная кислоты; ascorbic and citric acids")
+        << QStringList{QStringLiteral("E330"), QStringLiteral("E296"), QStringLiteral("E270"),
+                       QStringLiteral("E300")};
+    QTest::newRow("shared head before")
+        << QStringLiteral("сорбат калия и натрия, sodium and potassium citrates")
+        << QStringList{QStringLiteral("E202"), QStringLiteral("E201"), QStringLiteral("E331"),
+                       QStringLiteral("E332")};
+    QTest::newRow("a conjunction inside a name is the name's")
+        << QStringLiteral("моно- и диглицериды жирных кислот, сахар и соль")
+        << QStringList{QStringLiteral("E471")};
+    QTest::newRow("latin look-alikes in a russian word")
+        << QStringLiteral("эмульгатор MOHO- и диглицериды жирных кислот")
+        << QStringList{QStringLiteral("E471")};
+    QTest::newRow("cyrillic look-alikes in an english word")
+        << QStringLiteral("\u0441itri\u0441 acid") << QStringList{QStringLiteral("E330")};
+    QTest::newRow("a food's name alone")
+        << QStringLiteral("мука амарантовая, амарант, карамель, turmeric") << QStringList();
+    QTest::newRow("a food's name after its function word")
+        << QStringLiteral("краситель карамель, colour (amaranth)")
+        << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};
+}
+
+void tst_label::denials_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("codes");
+    QTest::newRow("не содержит") << QStringLiteral("Продукт не содержит глутамат натрия.") << QStringList();
+    QTest::newRow("без, a code") << QStringLiteral("Без E-621 и бензоата натрия!") << QStringList();
+    QTest::newRow("free after") << QStringLiteral("MSG free. Gluten and MSG-free") << QStringList();
+    QTest::newRow("english openers")
+        << QStringLiteral("No added MSG; contains no tartrazine; free from E211; without aspartame")
+        << QStringList();
+    QTest::newRow("the next sentence is read")
+        << QStringLiteral("Без красителей. Состав: молоко, сахар, загуститель пектин")
+        << QStringList{QStringLiteral("E440")};
+    QTest::newRow("the next list is read") << QStringLiteral("No preservatives\nIngredients: water, E330")
+                                           << QStringList{QStringLiteral("E330")};
+    QTest::newRow("only its bracket")
+        << QStringLiteral("соль (без E536), специи, E330") << QStringList{QStringLiteral("E330")};
+    QTest::newRow("an abbreviation does not end it")
+        << QStringLiteral("Не содержит консервантов, в т.ч. бензоата натрия") << QStringList();
+    QTest::newRow("a denial of no additive ends at its comma")
+        << QStringLiteral("сок без мякоти, регулятор кислотности лимонная кислота")
+        << QStringList{QStringLiteral("E330")};
+    QTest::newRow("named again outside it")
+        << QStringLiteral("Без E621. Состав: соль, глутамат натрия") << QStringList{QStringLiteral("E621")};
+    QTest::newRow("number is no denial") << QStringLiteral("colour E102 No. 5, E110")
+                                         << QStringList{QStringLiteral("E102"), QStringLiteral("E110")};
+}
+
+void tst_label::denials()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, codes);
+    QCOMPARE(codesFound(text), codes);
+}
+
+void tst_label::analyse_fromSeveralThreads()
+{
+    // One prepared analyser, read by several threads at once, gives each what it gives alone.
+    const QVector<vsLabelSet::Label> labels = labelSet();
+    QVector<QStringList> alone;
+    for (const vsLabelSet::Label &label : labels)
+        alone << codesFound(label.text);
+    std::vector<std::thread> threads;
+    std::atomic<int> differing{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int round = 0; round < 5; ++round)
+                for (int i = 0; i < labels.size(); ++i)
+                    if (codesFound(labels.at(i).text) != alone.at(i))
+                        ++differing;
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    QCOMPARE(differing.load(), 0);
 }
 
 void tst_label::names_wholeAndInflected()

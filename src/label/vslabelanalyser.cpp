@@ -1,6 +1,7 @@
 #include "label/vslabelanalyser.h"
 
 #include "catalogue/vsentrynames.h"
+#include "label/vsdenials.h"
 
 #include <QAbstractItemModel>
 #include <QRegularExpression>
@@ -19,6 +20,64 @@ const char *const ordinaryWords[] = {
     "картофельн", "пшеничн", "рисов",     "соев",       "экстракт",     "вод",       "сахар",
     "крахмал",    "молок",   "мед",       "эмульгатор", "ферментативн", "термическ",
 };
+
+// Function words of labels in English that the catalogue's own (Russian)
+// functions do not give: the Codex classes, and the Australian names.
+const char *const englishFunctionWords[] = {
+    "acid",
+    "food acid",
+    "acidity regulator",
+    "alkali",
+    "anticaking agent",
+    "anti caking agent",
+    "antifoaming agent",
+    "antioxidant",
+    "bleaching agent",
+    "bulking agent",
+    "carbonating agent",
+    "carrier",
+    "colour",
+    "color",
+    "colouring",
+    "coloring",
+    "colour retention agent",
+    "emulsifier",
+    "emulsifying salt",
+    "firming agent",
+    "flavour enhancer",
+    "flavor enhancer",
+    "flour treatment agent",
+    "foaming agent",
+    "gelling agent",
+    "glazing agent",
+    "humectant",
+    "mineral salt",
+    "packaging gas",
+    "preservative",
+    "propellant",
+    "raising agent",
+    "leavening agent",
+    "sequestrant",
+    "stabiliser",
+    "stabilizer",
+    "sweetener",
+    "intense sweetener",
+    "thickener",
+    "vegetable gum",
+};
+
+// Kinds of additive a label says it is without, besides the function words.
+const char *const kindWords[] = {
+    "гмо",           "добавки",    "добавок",     "ароматизаторы", "усилители", "искусственные",
+    "синтетические", "химические", "консерванты", "красители",     "gmo",       "additives",
+    "flavours",      "flavors",    "artificial",  "msg",           "e",         "е",
+    "preservatives", "colours",    "colors",
+};
+
+// Single-word names that are also ordinary foods: the grain amaranth, a
+// caramel sweet, the spice turmeric. They name the additive only after its
+// function word ("краситель амарант", "colour (caramel)"); its code names it anyway.
+const char *const foodNames[] = {"амарант", "amaranth", "карамель", "caramel", "турмерик", "turmeric"};
 
 // Marks that end one ingredient: a name never runs across them, unless the
 // name itself holds one there ("эфиры глицерина, лимонной и жирных кислот").
@@ -89,6 +148,43 @@ QChar latinSuffix(QChar c)
         return c;
     }
 }
+// Latin letters that look like Cyrillic ones (folded), and back.
+QChar cyrillicLookAlike(QChar c)
+{
+    static const QString latin = QStringLiteral("abcehkmoptxy");
+    static const QString cyrillic = QStringLiteral("авсенкмортху");
+    const int at = int(latin.indexOf(c));
+    return at < 0 ? QChar() : cyrillic.at(at);
+}
+
+QChar latinLookAlike(QChar c)
+{
+    static const QString latin = QStringLiteral("abcehkmoptxy");
+    static const QString cyrillic = QStringLiteral("авсенкмортху");
+    const int at = int(cyrillic.indexOf(c));
+    return at < 0 ? QChar() : latin.at(at);
+}
+
+bool isLatin(QChar c)
+{
+    return c >= QLatin1Char('a') && c <= QLatin1Char('z');
+}
+
+// The word in the other script, or empty when some letter has no look-alike there.
+QString turned(const QString &word, bool toCyrillic)
+{
+    QString result = word;
+    for (QChar &c : result) {
+        if (toCyrillic ? !isLatin(c) : !isCyrillic(c))
+            continue;
+        c = toCyrillic ? cyrillicLookAlike(c) : latinLookAlike(c);
+        if (c.isNull())
+            return QString();
+    }
+    return result;
+}
+
+const QString romanNumber = QStringLiteral("(?:viii|vii|vi|iv|ix|v|iii|ii|i|x)");
 } // namespace
 
 struct vsLabelAnalyser::Stemmers
@@ -146,6 +242,40 @@ int vsLabelAnalyser::wordId(const QString &stemmed)
     return id;
 }
 
+QString vsLabelAnalyser::inOneScript(Stemmers &stemmers, const QString &word) const
+{
+    bool cyrillic = false;
+    bool latin = false;
+    for (const QChar c : word) {
+        cyrillic = cyrillic || isCyrillic(c);
+        latin = latin || isLatin(c);
+    }
+    if (cyrillic && latin) {
+        // "MOHO-" read as "моно-" in part: one script for the whole word.
+        const QString asCyrillic = turned(word, true);
+        return asCyrillic.isEmpty() ? turned(word, false).isEmpty() ? word : turned(word, false) : asCyrillic;
+    }
+    if (!cyrillic && !latin)
+        return word;
+    // A word of one script that the catalogue does not know, but knows in the other.
+    if (words.contains(stem(stemmers, word)))
+        return word;
+    const QString other = turned(word, latin);
+    return !other.isEmpty() && words.contains(stem(stemmers, other)) ? other : word;
+}
+
+bool vsLabelAnalyser::namesAdditive(Stemmers &stemmers, const QString &word) const
+{
+    if (word.isEmpty())
+        return false;
+    const QString folded = vsEntryNames::fold(word);
+    if ((folded.at(0) == QLatin1Char('e') || folded.at(0) == QChar(0x0435)) && folded.size() > 1 &&
+        folded.at(1).isDigit())
+        return true;
+    const int id = words.value(stem(stemmers, folded), -1);
+    return id >= 0 && (kinds.contains(id) || functionWords.contains(id) || phrases.contains(id));
+}
+
 QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(Stemmers &stemmers, const QString &folded,
                                                         bool joinBroken) const
 {
@@ -153,21 +283,30 @@ QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(Stemmers &stemmers, cons
     const int size = folded.size();
     int i = 0;
     bool breakSeen = false;
+    QChar breakMark;
     while (i < size) {
         if (!folded.at(i).isLetterOrNumber()) {
-            breakSeen = breakSeen || isBreak(folded.at(i));
+            if (isBreak(folded.at(i))) {
+                breakSeen = true;
+                breakMark = folded.at(i);
+            }
             ++i;
             continue;
         }
         Token token;
         token.start = i;
         token.breakBefore = breakSeen;
+        token.breakMark = breakMark;
         breakSeen = false;
+        breakMark = QChar();
         while (i < size && (folded.at(i).isLetterOrNumber() || folded.at(i) == QChar(0x00AD))) {
             if (folded.at(i) != QChar(0x00AD)) // a soft hyphen only marks where a line may break
                 token.text += folded.at(i);
             ++i;
         }
+        token.end = i;
+        if (joinBroken)
+            token.text = inOneScript(stemmers, token.text);
         // "кисло-" at the end of a line, "та" at the start of the next.
         if (joinBroken && i < size && isHyphen(folded.at(i))) {
             int j = i + 1;
@@ -197,6 +336,7 @@ QVector<vsLabelAnalyser::Token> vsLabelAnalyser::tokens(Stemmers &stemmers, cons
             if (halvesKnown && !words.contains(stem(stemmers, whole)))
                 break;
             token.text = whole;
+            token.end = next.end;
             token.brokenAtLineEnd = next.brokenAtLineEnd;
             ++k;
         }
@@ -215,6 +355,13 @@ void vsLabelAnalyser::addPhrase(Stemmers &stemmers, const QString &piece, int ro
     }
     if (phrase.words.isEmpty())
         return;
+    static const QSet<QString> foods = [] {
+        QSet<QString> set;
+        for (const char *food : foodNames)
+            set.insert(QString::fromUtf8(food));
+        return set;
+    }();
+    phrase.food = phrase.words.size() == 1 && foods.contains(vsEntryNames::fold(piece).trimmed());
     QVector<Phrase> &sameStart = phrases[phrase.words.first()];
     // The same name under two codes (a family and its first member) stays with
     // the first, which in catalogue order is the family.
@@ -239,6 +386,7 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
     }
 
     Stemmers stemmers;
+    QSet<QString> functionNames;
     QHash<int, QSet<int>> owners;
     QSet<int> leading; // first words of longer names, as nouns
     for (int row = 0; row < entries.size(); ++row) {
@@ -248,6 +396,9 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
         const QString code = vsEntryNames::fold(entry.code);
         if (!code.isEmpty() && !codes.contains(code))
             codes.insert(code, row);
+        for (int f = 1; f < entry.functions.size(); ++f)
+            for (const QString &function : entry.functions.at(f).split(QLatin1Char(',')))
+                functionNames << vsEntryNames::fold(function);
         for (const QString &piece : entry.pieces) {
             const QVector<Token> pieceWords = tokens(stemmers, piece, false);
             addPhrase(stemmers, piece, row);
@@ -264,6 +415,35 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
                 leading.insert(wordId(stem(stemmers, pieceWords.first().text)));
         }
     }
+
+    // Families the catalogue keeps only as their members: E960 for E960a…d,
+    // E160b for E160b(i) and E160b(ii), but not E160a's own members for E160.
+    static const QRegularExpression codeParts(QStringLiteral("^(e[0-9]{3,4})([a-z])?(\\([ivx]+\\))?$"));
+    for (int row = 0; row < entries.size(); ++row) {
+        const QRegularExpressionMatch parts = codeParts.match(vsEntryNames::fold(entries.at(row).code));
+        if (entries.at(row).header || !parts.hasMatch() ||
+            (parts.captured(2).isEmpty() && parts.captured(3).isEmpty()))
+            continue;
+        const QString number = parts.captured(1);
+        const QString lettered = number + parts.captured(2);
+        if (!parts.captured(3).isEmpty() && !parts.captured(2).isEmpty() && !codes.contains(lettered))
+            families[lettered].append(row);
+        if (!codes.contains(number) &&
+            (parts.captured(3).isEmpty() || parts.captured(2).isEmpty() || !codes.contains(lettered)))
+            families[number].append(row);
+    }
+
+    for (const char *word : englishFunctionWords)
+        functionNames << QString::fromUtf8(word);
+    for (const QString &function : functionNames) {
+        QVector<int> ids;
+        for (const Token &token : tokens(stemmers, function, false))
+            ids.append(wordId(stem(stemmers, token.text)));
+        if (!ids.isEmpty() && !functionWords.value(ids.first()).contains(ids))
+            functionWords[ids.first()].append(ids);
+    }
+    for (const char *word : kindWords)
+        kinds.insert(wordId(stem(stemmers, QString::fromUtf8(word))));
 
     // A word may stand for its additive alone when OCR garbled the rest of the
     // name; only the leading Russian noun of a name that no other additive
@@ -288,33 +468,179 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
     }
 }
 
+void vsLabelAnalyser::addCode(const QString &number, const QString &letter, const QString &roman,
+                              int position, QVector<Hit> *hits) const
+{
+    // The most precise code the catalogue knows: E160a(v) is read as E160a.
+    const QString lettered = QLatin1Char('e') + number + letter;
+    const QString candidates[] = {
+        lettered + (roman.isEmpty() ? QString() : QLatin1Char('(') + roman + QLatin1Char(')')), lettered,
+        QLatin1Char('e') + number};
+    for (const QString &candidate : candidates) {
+        const auto row = codes.constFind(candidate);
+        if (row != codes.constEnd()) {
+            hits->append(Hit{position, row.value()});
+            return;
+        }
+    }
+    for (const QString &candidate : {candidates[1], candidates[2]}) {
+        const auto members = families.constFind(candidate);
+        if (members != families.constEnd()) {
+            for (int row : members.value())
+                hits->append(Hit{position, row});
+            return;
+        }
+    }
+}
+
+namespace {
+// Three or four digits, "O" or "О" read as 0 where a digit must stand; a
+// letter, Latin or Cyrillic, or after a space a Latin one; a Roman number in
+// brackets, or after the rest or a space; never inside a word or a longer number.
+const QString codeBody =
+    QStringLiteral(
+        "([0-9][0-9o\\x{043e}]{2,3})(?:([a-g\\x{0430}\\x{0441}\\x{0435}])|[ \\t]([a-g])(?![\\p{L}\\p{N}]))?"
+        "(?:[ \\t]*\\(\\s*(%1)\\s*\\)|[ \\t]?(%1)(?![\\p{L}\\p{N}]))?(?![\\p{L}\\p{N}])")
+        .arg(romanNumber);
+
+QString digitsOf(const QString &digits)
+{
+    QString result = digits;
+    result.replace(QLatin1Char('o'), QLatin1Char('0')).replace(QChar(0x043e), QLatin1Char('0'));
+    return result;
+}
+} // namespace
+
 void vsLabelAnalyser::findCodes(const QString &folded, QVector<Hit> *hits) const
 {
-    // E or Е, a space or hyphen, three or four digits, a letter, a Roman number
-    // in brackets; never inside a word or a longer number.
+    // E or Е or the Codex's INS, a space or hyphen, then the code.
     static const QRegularExpression code(
         QStringLiteral(
-            "(?<![\\p{L}\\p{N}])[e\\x{0435}][ \\t]*[-\\x{2010}\\x{2011}\\x{2013}]?\\s?[ \\t]*"
-            "([0-9]{3,4})([a-g\\x{0430}\\x{0441}\\x{0435}])?(?:[ \\t]*\\(\\s*(i{1,3}|iv|v|vi{1,3}|ix)"
-            "\\s*\\))?(?![\\p{L}\\p{N}])"),
+            "(?<![\\p{L}\\p{N}])(?:[e\\x{0435}]|ins)[ \\t]*[-\\x{2010}\\x{2011}\\x{2013}]?\\s?[ \\t]*") +
+            codeBody,
         QRegularExpression::UseUnicodePropertiesOption);
     QRegularExpressionMatchIterator it = code.globalMatch(folded);
     while (it.hasNext()) {
         const QRegularExpressionMatch match = it.next();
-        const QString number = QLatin1Char('e') + match.captured(1);
         const QString letter =
-            match.captured(2).isEmpty() ? QString() : QString(latinSuffix(match.captured(2).at(0)));
-        const QString roman = match.captured(3);
-        // The most precise code the catalogue knows: E160a(v) is read as E160a.
-        const QString candidates[] = {
-            number + letter + (roman.isEmpty() ? QString() : QLatin1Char('(') + roman + QLatin1Char(')')),
-            number + letter, number};
-        for (const QString &candidate : candidates) {
-            const auto row = codes.constFind(candidate);
-            if (row != codes.constEnd()) {
-                hits->append(Hit{int(match.capturedStart()), row.value()});
+            match.captured(2).isEmpty() ? match.captured(3) : QString(latinSuffix(match.captured(2).at(0)));
+        const QString roman = match.captured(4).isEmpty() ? match.captured(5) : match.captured(4);
+        addCode(digitsOf(match.captured(1)), letter, roman, int(match.capturedStart()), hits);
+    }
+}
+
+QVector<bool> vsLabelAnalyser::functionWordEnds(const QVector<int> &ids, const QVector<Token> &found) const
+{
+    QVector<bool> ends(found.size(), false);
+    for (int i = 0; i < found.size(); ++i) {
+        const auto starting = functionWords.constFind(ids.at(i));
+        if (ids.at(i) < 0 || starting == functionWords.constEnd())
+            continue;
+        for (const QVector<int> &function : starting.value()) {
+            const int last = i + int(function.size()) - 1;
+            if (last >= found.size() || !std::equal(function.begin(), function.end(), ids.begin() + i))
+                continue;
+            bool whole = true;
+            for (int k = i + 1; k <= last; ++k)
+                whole = whole && !found.at(k).breakBefore;
+            if (whole)
+                ends[last] = true;
+        }
+    }
+    return ends;
+}
+
+void vsLabelAnalyser::findNumbers(const QString &folded, const QVector<Token> &found,
+                                  const QVector<bool> &functionEnds, QVector<Hit> *hits) const
+{
+    // "Acidity regulator (330, 331)", "Emulsifiers (soy lecithin, 471)",
+    // "Preservative: 202": a bare number is a code only where a function word
+    // or its bracket brings it in; "100 g" or "2025" alone never are.
+    static const QRegularExpression opening(QStringLiteral("\\G[ \\t]*[:\\-\\x{2013}]?[ \\t\\n]*([(\\[])?"));
+    static const QRegularExpression number(
+        QStringLiteral("\\G[ \\t\\n]*(?:ins[ \\t]*)?") + codeBody +
+            QStringLiteral("(?![.,][0-9])(?![ \\t]*(?:%|‰|[gгkк]\\b|m[gl]\\b|м[гл]\\b))"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression nextInList(QStringLiteral("\\G[ \\t\\n]*(?:[,/&]|and|и)[ \\t\\n]*"));
+    for (int i = 0; i < found.size(); ++i) {
+        if (!functionEnds.at(i))
+            continue;
+        const QRegularExpressionMatch open = opening.match(folded, found.at(i).end);
+        int at = int(open.capturedEnd());
+        const bool bracketed = open.capturedLength(1) > 0;
+        for (;;) {
+            const QRegularExpressionMatch item = number.match(folded, at);
+            if (item.hasMatch()) {
+                const QString letter = item.captured(2).isEmpty()
+                                           ? item.captured(3)
+                                           : QString(latinSuffix(item.captured(2).at(0)));
+                const QString roman = item.captured(4).isEmpty() ? item.captured(5) : item.captured(4);
+                addCode(digitsOf(item.captured(1)), letter, roman, int(item.capturedStart(1)), hits);
+                at = int(item.capturedEnd());
+            } else if (!bracketed) {
                 break;
             }
+            if (bracketed) {
+                // Within the bracket every item that starts with a number counts.
+                while (at < folded.size() && !QStringLiteral(",;)]\n").contains(folded.at(at)))
+                    ++at;
+                if (at >= folded.size() || folded.at(at) != QLatin1Char(','))
+                    break;
+                ++at;
+                continue;
+            }
+            const QRegularExpressionMatch next = nextInList.match(folded, at);
+            if (!next.hasMatch())
+                break;
+            at = int(next.capturedEnd());
+        }
+    }
+}
+
+int vsLabelAnalyser::phraseRow(int first, int second) const
+{
+    for (const Phrase &phrase : phrases.value(first))
+        if (phrase.words.size() == 2 && phrase.words.at(1) == second)
+            return phrase.row;
+    return -1;
+}
+
+void vsLabelAnalyser::findSharedHeads(const QVector<Token> &found, const QVector<int> &ids,
+                                      const QVector<bool> &inName, QVector<Hit> *hits) const
+{
+    // "яблочная и молочная кислоты", "ascorbic and citric acids" (the head
+    // after the members) and "сорбат калия и натрия" (the head before them):
+    // the two words beside the conjunction must each make a name with the head.
+    static const QSet<QString> joining{QStringLiteral("и"), QStringLiteral("and"), QStringLiteral("или"),
+                                       QStringLiteral("or")};
+    const int count = found.size();
+    const auto row = [&](int first, int second) {
+        return ids.at(first) < 0 || ids.at(second) < 0 ? -1 : phraseRow(ids.at(first), ids.at(second));
+    };
+    for (int conj = 1; conj + 1 < count; ++conj) {
+        // A conjunction inside a whole name is the name's: "моно- и диглицериды".
+        if (!joining.contains(found.at(conj).text) || inName.at(conj) || found.at(conj).breakBefore ||
+            found.at(conj + 1).breakBefore)
+            continue;
+        const int before = conj - 1;
+        const int after = conj + 1;
+        const int headAfter = after + 1;
+        if (headAfter < count && !found.at(headAfter).breakBefore && row(before, headAfter) >= 0 &&
+            row(after, headAfter) >= 0) {
+            // Earlier members apart by commas: "лимонная, яблочная и молочная кислоты".
+            int first = before;
+            while (first > 0 && found.at(first).breakMark == QLatin1Char(',') &&
+                   row(first - 1, headAfter) >= 0)
+                --first;
+            for (int member = first; member <= after; member = member == before ? after : member + 1)
+                hits->append(Hit{found.at(member).start, row(member, headAfter)});
+            continue;
+        }
+        const int headBefore = before - 1;
+        if (headBefore >= 0 && !found.at(before).breakBefore && row(headBefore, before) >= 0 &&
+            row(headBefore, after) >= 0) {
+            hits->append(Hit{found.at(headBefore).start, row(headBefore, before)});
+            hits->append(Hit{found.at(after).start, row(headBefore, after)});
         }
     }
 }
@@ -327,15 +653,23 @@ bool vsLabelAnalyser::breaksFit(const Phrase &phrase, const QVector<Token> &foun
     return true;
 }
 
-void vsLabelAnalyser::findNames(Stemmers &stemmers, const QVector<Token> &found, QVector<Hit> *hits) const
+void vsLabelAnalyser::findNames(const QVector<Token> &found, const QVector<QString> &stems,
+                                const QVector<int> &ids, const QVector<bool> &functionEnds,
+                                QVector<bool> *inName, QVector<Hit> *hits) const
 {
     const int count = found.size();
-    QVector<int> ids(count, -1);
-    QVector<QString> stems(count);
-    for (int i = 0; i < count; ++i) {
-        stems[i] = stem(stemmers, found.at(i).text);
-        ids[i] = words.value(stems.at(i), -1);
-    }
+    // A food's name is the additive's after its function word, within its item:
+    // "краситель амарант", "colour (caramel)".
+    const auto afterFunctionWord = [&](int at) {
+        for (int k = at - 1; k >= std::max(0, at - 3); --k) {
+            const QChar mark = found.at(k + 1).breakMark;
+            if (found.at(k + 1).breakBefore && mark != QLatin1Char('(') && mark != QLatin1Char(':'))
+                return false;
+            if (functionEnds.at(k))
+                return true;
+        }
+        return false;
+    };
 
     int i = 0;
     while (i < count) {
@@ -373,7 +707,10 @@ void vsLabelAnalyser::findNames(Stemmers &stemmers, const QVector<Token> &found,
                     const QString &seen = stems.at(i + k);
                     const int d = editDistance(expected, seen);
                     ++garbled;
-                    if (ids.at(i + k) >= 0)
+                    // "Red 40" is no "Red 4" misread: numbers are read right or not at all.
+                    const bool number =
+                        std::all_of(expected.begin(), expected.end(), [](QChar ch) { return ch.isDigit(); });
+                    if (ids.at(i + k) >= 0 || number)
                         distance = -1;
                     else if (std::abs(expected.size() - seen.size()) <= 1 &&
                              d <= std::max(1, int(expected.size()) / 3))
@@ -399,8 +736,14 @@ void vsLabelAnalyser::findNames(Stemmers &stemmers, const QVector<Token> &found,
             if (tie)
                 best = nullptr;
         }
+        if (best && best->food && !afterFunctionWord(i)) {
+            i += best->words.size();
+            continue;
+        }
         if (best) {
             hits->append(Hit{found.at(i).start, best->row});
+            for (int k = 0; k < best->words.size(); ++k)
+                (*inName)[i + k] = true;
             i += best->words.size();
             continue;
         }
@@ -414,17 +757,43 @@ void vsLabelAnalyser::findNames(Stemmers &stemmers, const QVector<Token> &found,
 
 QVector<int> vsLabelAnalyser::analyse(const QString &text) const
 {
-    const QString folded = vsEntryNames::fold(text.left(maxTextLength));
+    const QString limited = text.left(maxTextLength);
+    const QString folded = vsEntryNames::fold(limited);
     Stemmers stemmers;
+    const QVector<Token> found = tokens(stemmers, folded, true);
+    QVector<QString> stems(found.size());
+    QVector<int> ids(found.size(), -1);
+    for (int i = 0; i < found.size(); ++i) {
+        stems[i] = stem(stemmers, found.at(i).text);
+        ids[i] = words.value(stems.at(i), -1);
+    }
+    const QVector<bool> functionEnds = functionWordEnds(ids, found);
+
     QVector<Hit> hits;
     findCodes(folded, &hits);
-    findNames(stemmers, tokens(stemmers, folded, true), &hits);
+    findNumbers(folded, found, functionEnds, &hits);
+    QVector<bool> inName(found.size(), false);
+    findNames(found, stems, ids, functionEnds, &inName, &hits);
+    findSharedHeads(found, ids, inName, &hits);
     std::stable_sort(hits.begin(), hits.end(),
                      [](const Hit &a, const Hit &b) { return a.position < b.position; });
+
+    // Case tells where a sentence ends; folding keeps positions for the
+    // scripts of labels, and where it does not the folded text serves.
+    const QVector<vsDenials::Range> denied =
+        vsDenials::find(folded.size() == limited.size() ? limited : folded,
+                        [this, &stemmers](const QString &word) { return namesAdditive(stemmers, word); });
+    const auto isDenied = [&denied](int position) {
+        for (const vsDenials::Range &range : denied)
+            if (position >= range.start && position < range.end)
+                return true;
+        return false;
+    };
+
     QVector<int> rows;
     QSet<int> seen;
     for (const Hit &hit : hits)
-        if (!seen.contains(hit.row)) {
+        if (!seen.contains(hit.row) && !isDenied(hit.position)) {
             seen.insert(hit.row);
             rows.append(hit.row);
         }
