@@ -137,6 +137,7 @@ private slots:
     void showData_indexWithoutModel();
     void showData_secondEntryResetsEverything();
 
+    void showData_sisterCodesReadWholeInTheHeading();
     void keys_backspaceAndDeleteHideOnly();
     void metaObject_methodZeroIsShowData();
     void richTextFilter_blocksOnlyWhatLoads_data();
@@ -583,6 +584,34 @@ void tst_Detail::showData_secondEntryResetsEverything()
     bar->setValue(bar->maximum());
     f.show(0);
     QCOMPARE(bar->value(), 0);
+}
+
+void tst_Detail::showData_sisterCodesReadWholeInTheHeading()
+{
+    // The longest sister codes of the bundled catalogue, and a short one.
+    const char *codes[] = {"E160a(i)", "E160a(ii)", "E160a(iii)", "E160a(iv)",
+                           "E450(vi)", "E450(vii)", "E100"};
+    vsEntryList entries;
+    for (const char *code : codes)
+        entries << makeEntry({{"code", code}, {"group", "Group"}});
+    Fixture f(entries);
+    f.view.resize(800, 480);
+    f.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QLabel *code = f.label("codeLabel");
+    QList<QImage> shots;
+    for (int row = 0; row < int(std::size(codes)); ++row) {
+        f.show(row);
+        // Nothing cut off: the code box's text fits its 150 px, and no two look alike.
+        QTextDocument document;
+        document.setHtml(code->text());
+        QVERIFY2(document.idealWidth() <= code->contentsRect().width(), codes[row]);
+        const QImage shot = code->grab().toImage();
+        QVERIFY2(!shots.contains(shot), codes[row]);
+        shots << shot;
+    }
+    // A code the box takes keeps its full 30 pt.
+    QVERIFY(code->text().contains(QLatin1String("font-size:30pt")));
 }
 
 void tst_Detail::keys_backspaceAndDeleteHideOnly()
