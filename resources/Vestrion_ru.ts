@@ -112,5 +112,9 @@ Copyright (C) 2026 Morvane. All rights reserved.</translation>
         <source>Name or code, as on the label</source>
         <translation>Название или код, как на этикетке</translation>
     </message>
+    <message>
+        <source>Nothing found</source>
+        <translation>Ничего не найдено</translation>
+    </message>
 </context>
 </TS>
