@@ -35,6 +35,7 @@ private slots:
     void denseScreenDoublesEverything();
     void nameTypedInSearchOpensEntry();
     void ingredientListShowsAdditivesAndOpensOne();
+    void keyboardOnlyDetailAlwaysOnTop();
     void systemBusNeverHoldsUpWindowOrExit_data();
     void systemBusNeverHoldsUpWindowOrExit();
 
@@ -325,6 +326,63 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
     // The main window traced nothing typed into the other windows.
     QCOMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"));
     QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
+{
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
+                               QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    QStringList windows;
+    const auto key = [this](const QString &keys) { runTool(xdotool, {QStringLiteral("key"), keys}); };
+    const auto above = [this](const QString &upper, const QString &lower) {
+        const QStringList order = stackingOrder();
+        return order.contains(upper) && order.indexOf(upper) < order.indexOf(lower);
+    };
+
+    // Return, a laptop's Enter, opens the selected first row; Escape leaves it.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    key(QStringLiteral("Return"));
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    const QString detail = windows.first();
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    key(QStringLiteral("Escape"));
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
+
+    // The reader, made after the detail window: an entry opened from it by
+    // keyboard alone still comes up on top of it.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    key(QStringLiteral("ctrl+l"));
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    const QString reader = windows.first();
+    QVERIFY(reader != detail);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("sugar, citric acid, colour e-102.")});
+    for (int time = 0; time < 2; ++time) {
+        // Tab to the additives, Down to the second, Return.
+        key(QStringLiteral("Tab"));
+        key(QStringLiteral("Down"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 3, 10000);
+        QVERIFY(visibleWindows().contains(detail));
+        QTRY_VERIFY2_WITH_TIMEOUT(above(detail, reader), "the detail window is under the reader", 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed(), detail,
+                                  10000);
+        key(QStringLiteral("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+        key(QStringLiteral("shift+Tab"));
+    }
+
+    // Ctrl+Q quits from the reader as from the main window.
+    key(QStringLiteral("ctrl+q"));
+    QVERIFY2(program.waitForFinished(10000), "Ctrl+Q did not quit");
+    QCOMPARE(program.exitCode(), 0);
 }
 
 void tst_E2e::systemBusNeverHoldsUpWindowOrExit_data()
