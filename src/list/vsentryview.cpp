@@ -140,6 +140,11 @@ bool vsEntryView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == resultView) {
         if (event->type() == QEvent::FocusIn) {
+            // No rows: no stop for Tab here, where the focus would not show.
+            if (results->rowCount() == 0) {
+                focusNextPrevChild(static_cast<QFocusEvent *>(event)->reason() != Qt::BacktabFocusReason);
+                return false;
+            }
             // Arriving by Tab, the keyboard has a row to work on, in view.
             if (selectedRow() < 0)
                 moveSelection(1);
