@@ -64,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray expected = qUncompress(payload);
     if (expected.size() > bound) {
         require(bounded.isEmpty(), "output over the bound", 0, bounded.size());
+        require(inflater.status() == vsBoundedInflater::AtTheBound, "longer stream at the bound", int(bound),
+                pieces.size());
         return 0;
     }
     require(bounded == expected, "within the bound", expected.size(), bounded.size());

@@ -14,11 +14,13 @@
 #include <QLabel>
 #include <QListView>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <chrono>
@@ -100,6 +102,87 @@ CommandRun runCommand(const QString &program, const QStringList &arguments, cons
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document)
 {
     return writeRaw(folder, name, vsVdbFormat::pack(document));
+}
+
+vsEntryList bundledSourceItems(qint64 *bytes)
+{
+    const QDir sources(QStringLiteral(VESTRION_TEST_DATA_DIR "/../../data"));
+    vsEntryList items;
+    for (const QString &name : sources.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name)) {
+        QFile file(sources.absoluteFilePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read %s", qPrintable(file.fileName()));
+        QXmlStreamReader reader(&file);
+        while (!reader.atEnd()) {
+            if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != QLatin1String("item"))
+                continue;
+            vsEntry item;
+            const QXmlStreamAttributes attributes = reader.attributes();
+            for (const QXmlStreamAttribute &attribute : attributes)
+                item.insert(attribute.name().toString(), attribute.value().toString());
+            items << item;
+        }
+        if (reader.hasError())
+            qFatal("%s: %s", qPrintable(file.fileName()), qPrintable(reader.errorString()));
+        if (bytes)
+            *bytes += file.size();
+    }
+    if (items.isEmpty())
+        qFatal("no catalogue sources in %s", qPrintable(sources.absolutePath()));
+    return items;
+}
+
+QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *codes)
+{
+    // In the order the bundled sources write them.
+    static const char *const names[] = {"type",    "code",       "group",    "names",  "functions",
+                                        "sources", "production", "products", "status", "safety"};
+    static const vsEntryList bundled = bundledSourceItems();
+    vsEntryList entries;
+    QStringList titles;
+    for (const vsEntry &item : bundled) {
+        if (item.value(QStringLiteral("type")) == QLatin1String("header"))
+            titles << item.value(QStringLiteral("code"));
+        else
+            entries << item;
+    }
+    if (entries.isEmpty() || titles.isEmpty())
+        qFatal("the bundled sources lack entries or group titles");
+    QRandomGenerator random{quint32(rows)};
+    const int perTitle = qMax(1, int(entries.size() / titles.size()));
+    QStringList items;
+    for (int row = 0; row < rows; ++row) {
+        const bool last = row == rows - 1;
+        if (!last && row % (perTitle + 1) == 0) {
+            const QString &title = titles.at(int(random.bounded(titles.size())));
+            items << headerItem(title.toHtmlEscaped());
+            if (codes)
+                *codes << title;
+            continue;
+        }
+        QStringList attributes;
+        for (const char *name : names) {
+            const vsEntry &entry = entries.at(int(random.bounded(entries.size())));
+            const QString attribute = QLatin1String(name);
+            const bool code = attribute == QLatin1String("code");
+            if (!entry.contains(attribute) && !(code && last))
+                continue;
+            const QString value = code && last ? lastCode : entry.value(attribute);
+            attributes << attribute + QStringLiteral("=\"") + value.toHtmlEscaped() + QLatin1Char('"');
+            if (code && codes)
+                *codes << value;
+        }
+        items << attributes.join(QLatin1Char(' '));
+    }
+    return items;
+}
+
+QString copyProgram(const QString &folder)
+{
+    const QString program = QDir(folder).filePath(QStringLiteral("vestrion"));
+    const bool there =
+        QFile::exists(program) || QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program);
+    return there ? program : QString();
 }
 
 void isolateSettings()

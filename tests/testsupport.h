@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -34,6 +35,22 @@ QString headerItem(const QString &title);
 
 // Packs the document into folder/name the way the program's catalogue files are made.
 QString writeCatalogue(const QString &folder, const QString &name, const QByteArray &document);
+
+// The items of the bundled catalogue's sources (data/*.xml), in file and
+// document order, each with its attributes; *bytes gets the sources' size.
+// A source that cannot be read or parsed is fatal.
+vsEntryList bundledSourceItems(qint64 *bytes = nullptr);
+
+// Items of a catalogue of the given number of rows, for document(): entries
+// whose every attribute is drawn from the bundled sources, so that lengths,
+// letters and missing attributes follow theirs, and group titles at the
+// bundled rate. The same count gives the same rows; the last row is an entry
+// with the code lastCode. *codes gets each row's code (a title's for a title).
+QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *codes = nullptr);
+
+// A copy of the built program in folder, where it reads data/ beside itself:
+// the copy's path, or empty when it cannot be made.
+QString copyProgram(const QString &folder);
 
 // The codes of the entries, or of the model's rows, in order.
 QStringList codesOf(const vsEntryList &entries);
@@ -155,6 +172,13 @@ protected:
     bool focusOn(const QString &window);
     // The window as a picture; null when it cannot be taken.
     QImage grabWindow(const QString &window);
+
+    // Items of a catalogue of the given number of rows, for document(): entries
+    // whose every attribute is drawn from the bundled sources, so that lengths,
+    // letters and missing attributes follow theirs, and group titles at the
+    // bundled rate. The same count gives the same rows; the last row is an entry
+    // with the code lastCode. *codes gets each row's code (a title's for a title).
+    QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *codes = nullptr);
 
     // A private session bus with the accessibility bus on it, as on a desktop; the
     // program and tools started afterwards use it. False with the reason in *error.

@@ -338,6 +338,17 @@ void tst_Catalogue::inflate_refusesWhatExceedsTheBound()
     QVERIFY(vsBoundedUncompress(packed, 9999).isEmpty()); // honest header over the bound
     QVERIFY(vsBoundedUncompress(withHeader(10, zlibOf(data)), 9999).isEmpty()); // lying header, output over
     QCOMPARE(vsBoundedUncompress(withHeader(10, zlibOf(data)), 10000), data);
+    // Read piece by piece, to the byte as well: all of it when it fits, else the
+    // bound's worth and no more.
+    for (const qint64 bound : {qint64(10000), qint64(9999)}) {
+        vsBoundedInflater inflater(packed, bound);
+        QByteArray pieces;
+        while (inflater.status() == vsBoundedInflater::Reading)
+            pieces += inflater.read(4096);
+        QCOMPARE(pieces, data.left(int(bound)));
+        QCOMPARE(inflater.status(),
+                 bound == 10000 ? vsBoundedInflater::Finished : vsBoundedInflater::AtTheBound);
+    }
 
     // Default bound: 128 MiB + 1 of zeros compresses to about 130 KB.
     const QByteArray zeros(int(vsMaxDocumentSize) + 1, '\0');

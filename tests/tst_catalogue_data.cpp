@@ -3,6 +3,7 @@
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
+#include "labelset.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -91,6 +92,7 @@ private slots:
     void safetyLevelsFollowTheRule();
     void noMarkupOrStraySpace();
     void amendedEntriesSayWhatTheLawSays();
+    void whatLabelsPrintIsHere();
 
 private:
     vsDataModel model;
@@ -275,6 +277,51 @@ void tst_CatalogueData::amendedEntriesSayWhatTheLawSays()
     QVERIFY(pieces(model, rowOf(model, QStringLiteral("E200")), vsDataModel::SourcesRole)
                 .value(1)
                 .contains(QStringLiteral("парасорбиновая кислота")));
+}
+
+void tst_CatalogueData::whatLabelsPrintIsHere()
+{
+    // Every code the written label set expects is one the reader can give.
+    QSet<QString> codes;
+    for (int row = 0; row < model.rowCount(); ++row)
+        codes.insert(model.index(row, 0).data(vsDataModel::CodeRole).toString());
+    const QVector<vsLabelSet::Label> labels =
+        vsLabelSet::load(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels"));
+    QVERIFY(labels.size() >= 50);
+    for (const vsLabelSet::Label &label : labels)
+        for (const QString &code : label.codes)
+            QVERIFY2(codes.contains(code), qPrintable(label.name + QStringLiteral(": ") + code));
+
+    // Iodates: printed on iodised salt and US bread, no EU additives; every section filled.
+    for (const QString &code : QStringList{"E916", "E917"}) {
+        const int row = rowOf(model, code);
+        QVERIFY2(row >= 0, qPrintable(code + QStringLiteral(" missing")));
+        QCOMPARE(pieces(model, row, vsDataModel::SafetyRole).first(), QStringLiteral("3"));
+        QVERIFY(pieces(model, row, vsDataModel::StatusRole).first() != QLatin1String("eu"));
+        for (int role : {int(vsDataModel::SourcesRole), int(vsDataModel::ProductionRole),
+                         int(vsDataModel::ProductsRole)})
+            QVERIFY2(!pieces(model, row, role).value(1).isEmpty(),
+                     qPrintable(code + QStringLiteral(": empty section")));
+    }
+    QVERIFY(pieces(model, rowOf(model, QStringLiteral("E917")), vsDataModel::NamesRole)
+                .contains(QStringLiteral("Калий йодноватокислый")));
+
+    // US colour names, each held by its one entry only.
+    const QMap<QString, QString> usNames = {
+        {"Yellow No. 5", "E102"}, {"Yellow 5 Lake", "E102"},
+        {"Yellow 6", "E110"},     {"Yellow No. 6 Lake", "E110"},
+        {"Red 40", "E129"},       {"Red 40 Lake", "E129"},
+        {"Red 3", "E127"},        {"Blue 1", "E133"},
+        {"Blue 1 Lake", "E133"},  {"Blue No. 2", "E132"},
+        {"Green 3", "E143"},      {"Citrus Red No. 2", "E121"},
+    };
+    for (auto name = usNames.cbegin(); name != usNames.cend(); ++name) {
+        QStringList holders;
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (pieces(model, row, vsDataModel::NamesRole).contains(name.key()))
+                holders << model.index(row, 0).data(vsDataModel::CodeRole).toString();
+        QCOMPARE(holders, QStringList{name.value()});
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueData)

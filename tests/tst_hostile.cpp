@@ -250,6 +250,7 @@ private slots:
     void attributes_hundredThousandInOneItemStopAtTheAttributeBound();
     void attributes_manyWideItemsStopAtTheCheckBound();
     void tokens_tinyElementsStopAtTheTokenCount();
+    void items_theBoundIsKeptAndTheNextDropped();
 
     void encoding_invalidUtf8KeepsWhatCameBefore();
     void encoding_declarationsTheReaderKnowsOrNot();
@@ -543,6 +544,15 @@ void tst_Hostile::tokens_tinyElementsStopAtTheTokenCount()
     QCOMPARE(codesOf(readDocument(fewer)), QStringList({"before", "after"}));
 }
 
+void tst_Hostile::items_theBoundIsKeptAndTheNextDropped()
+{
+    const Reading reading = read("<c>" + repeated("<item/>", limits::entries - 1) +
+                                 "<item code=\"last\"/><item code=\"over\"/></c>");
+    QCOMPARE(reading.entries.size(), limits::entries);
+    QCOMPARE(reading.entries.last().value(QStringLiteral("code")), QStringLiteral("last"));
+    QCOMPARE(reading.limit, QStringLiteral("200,000 items"));
+}
+
 void tst_Hostile::encoding_invalidUtf8KeepsWhatCameBefore()
 {
     // Read whole, the reader fails such a document at its very start; the
@@ -648,8 +658,8 @@ void tst_Hostile::folder_everyHostileFileBesideOneGoodFile()
     QVERIFY(!codes.contains(QStringLiteral("after")));
 
     // The real program starts on that folder, paints and quits.
-    const QString program = home.filePath(QStringLiteral("vestrion"));
-    QVERIFY(QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program));
+    const QString program = vsTest::copyProgram(home.path());
+    QVERIFY(!program.isEmpty());
     const vsTest::ProgramRun run = vsTest::runToFirstPaint(QStringList(), program, 90000);
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);

@@ -11,8 +11,8 @@ namespace {
 // Copies the program into folder and runs it there until its first paint.
 vsTest::ProgramRun runCopy(const QString &folder, const QString &configHome)
 {
-    const QString program = QDir(folder).filePath(QStringLiteral("vestrion"));
-    if (!QFile::exists(program) && !QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program))
+    const QString program = vsTest::copyProgram(folder);
+    if (program.isEmpty())
         return vsTest::ProgramRun();
     return vsTest::runToFirstPaint({QStringLiteral("XDG_CONFIG_HOME=") + configHome}, program);
 }

@@ -105,12 +105,13 @@ QByteArray vsBoundedInflater::read(int size)
     z_stream &z = stream->z;
     QByteArray out(int(std::min<qint64>(size, maxSize - produced)), Qt::Uninitialized);
     if (out.isEmpty()) {
-        // Full at the bound: the document is whole only if the stream ends right here.
+        // Full at the bound: the document is whole only if the stream ends right
+        // here. One more byte means it goes on, even if it ends just after.
         Bytef probe = 0;
         z.next_out = &probe;
         z.avail_out = 1;
         const int status = inflate(&z, Z_NO_FLUSH);
-        state = status == Z_STREAM_END && z.avail_out == 1 ? Finished : status == Z_OK ? AtTheBound : Broken;
+        state = z.avail_out == 0 || status == Z_OK ? AtTheBound : status == Z_STREAM_END ? Finished : Broken;
         return QByteArray();
     }
     z.next_out = reinterpret_cast<Bytef *>(out.data());

@@ -257,6 +257,15 @@ QString vsLabelAnalyser::inOneScript(Stemmers &stemmers, const QString &word) co
     }
     if (!cyrillic && !latin)
         return word;
+    if (latin && !cyrillic) {
+        // American spellings of the catalogue's British names.
+        static const QRegularExpression sulfur(QStringLiteral("sulf(?=ite|ate|ur)"));
+        QString british = word;
+        british.replace(sulfur, QStringLiteral("sulph"))
+            .replace(QLatin1String("aluminum"), QLatin1String("aluminium"));
+        if (british != word)
+            return british;
+    }
     // A word of one script that the catalogue does not know, but knows in the other.
     if (words.contains(stem(stemmers, word)))
         return word;
@@ -350,6 +359,7 @@ void vsLabelAnalyser::addPhrase(Stemmers &stemmers, const QString &piece, int ro
     Phrase phrase;
     phrase.row = row;
     for (const Token &token : tokens(stemmers, piece, false)) {
+        phrase.length = int(token.text.size());
         phrase.words.append(wordId(stem(stemmers, token.text)));
         phrase.breaks.append(token.breakBefore);
     }
@@ -683,6 +693,10 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, const QVector<QStri
         for (const Phrase &phrase : starting.value()) {
             const int length = phrase.words.size();
             if (i + length > count || (best && best->words.size() >= length))
+                continue;
+            // A one-word name stems alike with words derived from it, not only
+            // with its inflections: an ending of three letters at most.
+            if (length == 1 && found.at(i).text.size() > phrase.length + 3)
                 continue;
             if (std::equal(phrase.words.begin(), phrase.words.end(), ids.begin() + i) &&
                 breaksFit(phrase, found, i))

@@ -39,6 +39,7 @@ private:
         QVector<bool> breaks; // punctuation before each word
         int row = 0;
         bool food = false; // also an ordinary food: an additive only after its function word
+        int length = 0;    // of a one-word name, as written: "hydrogenated" is no "hydrogen"
     };
     struct Token
     {

@@ -39,10 +39,9 @@ bool screenIsPortraitNative()
 }
 } // namespace
 
-QString vsMceOrientation::service() const
-{
-    return QStringLiteral("com.nokia.mce");
-}
+vsMceOrientation::vsMceOrientation(QObject *parent)
+    : vsOrientationSource(QStringLiteral("com.nokia.mce"), parent)
+{}
 
 void vsMceOrientation::start(QDBusConnection bus)
 {
@@ -56,10 +55,9 @@ void vsMceOrientation::stop(QDBusConnection bus)
     callMce(bus, QStringLiteral("req_accelerometer_disable"));
 }
 
-QString vsSensorProxyOrientation::service() const
-{
-    return sensorProxyInterface;
-}
+vsSensorProxyOrientation::vsSensorProxyOrientation(QObject *parent)
+    : vsOrientationSource(sensorProxyInterface, parent)
+{}
 
 void vsSensorProxyOrientation::start(QDBusConnection bus)
 {

@@ -22,10 +22,12 @@ class vsOrientationSource : public QObject
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    // service: the system bus name of the service.
+    explicit vsOrientationSource(const QString &service, QObject *parent = nullptr)
+        : QObject(parent), busName(service)
+    {}
 
-    // The system bus name of the service.
-    virtual QString service() const = 0;
+    QString service() const { return busName; }
     // Both run on the device's bus thread and wait only for bounded requests.
     // start() asks for reports and subscribes to them; stop() ends the request.
     virtual void start(QDBusConnection bus) = 0;
@@ -33,6 +35,9 @@ public:
 
 signals:
     void orientationChanged(QString orientation);
+
+private:
+    QString busName;
 };
 
 // The handheld's mode-control service (com.nokia.mce).
@@ -41,8 +46,7 @@ class vsMceOrientation : public vsOrientationSource
     Q_OBJECT
 
 public:
-    using vsOrientationSource::vsOrientationSource;
-    QString service() const override;
+    explicit vsMceOrientation(QObject *parent = nullptr);
     void start(QDBusConnection bus) override;
     void stop(QDBusConnection bus) override;
 
@@ -57,8 +61,7 @@ class vsSensorProxyOrientation : public vsOrientationSource
     Q_OBJECT
 
 public:
-    using vsOrientationSource::vsOrientationSource;
-    QString service() const override;
+    explicit vsSensorProxyOrientation(QObject *parent = nullptr);
     void start(QDBusConnection bus) override;
     void stop(QDBusConnection bus) override;
 
