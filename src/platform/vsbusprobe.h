@@ -20,7 +20,8 @@ QByteArray systemBusAddress();
 // list), authenticates and says Hello, as libdbus would. True when the bus
 // answers Hello before the deadline; false when there is no such socket, it
 // refuses, it rejects us or stays silent, or when cancelled() turns true
-// (asked a few times a second). Entries of other transports are skipped.
+// (asked a few times a second). An entry of another transport ends the
+// search with false: this cannot vouch for it.
 bool answers(const QByteArray &address, QDeadlineTimer deadline,
              const std::function<bool()> &cancelled = std::function<bool()>());
 
