@@ -20,6 +20,8 @@ const QString halDeviceInterface = QStringLiteral("org.freedesktop.Hal.Device");
 // How long a closing device waits for a connect still under way. A bus that
 // answers at all answers well within it.
 constexpr int connectGraceMs = 500;
+// A cancelled probe looks at least every 50 ms whether it is still wanted.
+constexpr int probeStopMs = 200;
 // How long the bus has to answer before the toolkit may connect to it. A
 // system bus answers within milliseconds; one slower than this is taken as none.
 constexpr int probeMs = 2000;
@@ -55,7 +57,7 @@ struct Shared
     QMutex mutex;
     QWaitCondition settled;
     State state = Connecting;
-    bool closing = false; // the device is being destroyed: stop probing
+    bool closing = false; // the device gave up waiting: stop probing
     bool closed = false;  // the device is gone; touch nothing of it
 };
 
@@ -175,10 +177,16 @@ vsDevice::~vsDevice()
 {
     {
         QMutexLocker lock(&shared->mutex);
-        shared->closing = true;
         QDeadlineTimer grace(connectGraceMs);
         while (shared->state == Shared::Connecting && !grace.hasExpired())
             shared->settled.wait(&shared->mutex, grace);
+        if (shared->state == Shared::Connecting) {
+            // A probe still waiting for the bus stops within moments.
+            shared->closing = true;
+            QDeadlineTimer stopping(probeStopMs);
+            while (shared->state == Shared::Connecting && !stopping.hasExpired())
+                shared->settled.wait(&shared->mutex, stopping);
+        }
         if (shared->state == Shared::Connecting) {
             // Stuck in the connect for good, or nearly so: leave it and
             // everything it may touch; it finds the device closed if it ever returns.
