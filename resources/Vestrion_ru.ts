@@ -33,7 +33,25 @@
     </message>
 </context>
 <context>
+    <name>vsDataModel</name>
+    <message>
+        <source>Group: %1</source>
+        <translation>Группа: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vsEntryView</name>
+    <message>
+        <source>Found: %1</source>
+        <translation>Найдено: %1</translation>
+    </message>
+</context>
+<context>
     <name>vsLabelReader</name>
+    <message>
+        <source>Ingredients</source>
+        <translation>Состав продукта</translation>
+    </message>
     <message>
         <source>Type or paste the ingredients</source>
         <translation>Введите или вставьте состав</translation>
@@ -66,6 +84,14 @@
         <source>No additives found</source>
         <translation>Добавки не найдены</translation>
     </message>
+    <message>
+        <source>Picture read</source>
+        <translation>Снимок прочитан</translation>
+    </message>
+    <message>
+        <source>Reading cancelled</source>
+        <translation>Чтение отменено</translation>
+    </message>
 </context>
 <context>
     <name>vsMainWindow</name>
@@ -76,6 +102,10 @@
     <message>
         <source>Keyboard On</source>
         <translation>Клавиатура вкл</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Стереть</translation>
     </message>
     <message>
         <source>Keyboard Off</source>
@@ -111,6 +141,10 @@ Copyright (C) 2026 Morvane. All rights reserved.</translation>
     <message>
         <source>Name or code, as on the label</source>
         <translation>Название или код, как на этикетке</translation>
+    </message>
+    <message>
+        <source>Find by name</source>
+        <translation>Поиск по названию</translation>
     </message>
     <message>
         <source>Nothing found</source>

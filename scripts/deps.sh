@@ -14,11 +14,12 @@ fi
 for group in "$@"; do
     case $group in
     run) ;;
-    # The end-to-end test drives Xvfb and reads its windows, with a desktop's
+    # The end-to-end test drives Xvfb and reads its windows, beside a desktop's
     # session and accessibility buses; the device tests start a private bus
-    # and a mock of the device's services.
+    # and a mock of the device's services; the screen reader's view comes over
+    # the accessibility bus (AT-SPI).
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-        at-spi2-core) ;;
+        at-spi2-core python3-pyatspi) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

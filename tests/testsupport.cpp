@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QListView>
@@ -343,88 +344,6 @@ XSession::~XSession()
     stopDesktopBus();
 }
 
-namespace {
-// Runs the program through the device helper where it is built, so that it
-// dies with the test even after a crash.
-void startTied(QProcess &process, const QString &program, const QStringList &arguments)
-{
-    const QString helper = QStringLiteral(VESTRION_BUILD_DIR "/tests/helpers/vestrion-device-helper");
-    if (QFile::exists(helper))
-        process.start(helper, QStringList{QStringLiteral("--exec"), program} + arguments);
-    else
-        process.start(program, arguments);
-}
-} // namespace
-
-bool XSession::startDesktopBus(QString *error)
-{
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    QString launcher;
-    for (const char *path : {"/usr/libexec/at-spi-bus-launcher", "/usr/lib/at-spi2-core/at-spi-bus-launcher"})
-        if (QFile::exists(QString::fromLatin1(path)))
-            launcher = QString::fromLatin1(path);
-    if (daemon.isEmpty() || launcher.isEmpty()) {
-        *error = QStringLiteral("no session bus: dbus-daemon or at-spi-bus-launcher is missing "
-                                "(Debian packages dbus, at-spi2-core)");
-        return false;
-    }
-    stopDesktopBus();
-    sessionBus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    startTied(sessionBus, daemon,
-              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    QByteArray output;
-    while (!output.contains('\n') && sessionBus.waitForReadyRead(10000))
-        output += sessionBus.readAllStandardOutput();
-    const QString address = QString::fromUtf8(output.left(output.indexOf('\n')).trimmed());
-    if (address.isEmpty()) {
-        *error = QStringLiteral("the session bus did not come up");
-        stopDesktopBus();
-        return false;
-    }
-    sessionBusAddress = address;
-
-    // The launcher puts the accessibility bus's address on the session bus and,
-    // given a display, on its root window, where the toolkit's bridge looks.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
-    if (!display.isEmpty())
-        environment.insert(QStringLiteral("DISPLAY"), display);
-    accessibilityBus.setProcessEnvironment(environment);
-    accessibilityBus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    startTied(accessibilityBus, launcher, {QStringLiteral("--launch-immediately")});
-    const QString dbusSend = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
-    const bool up = QTest::qWaitFor(
-        [&] {
-            return accessibilityBus.state() == QProcess::NotRunning ||
-                   runTool(dbusSend, {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                                      QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                      QStringLiteral("org.a11y.Bus.GetAddress")})
-                       .contains(QLatin1String("unix:"));
-        },
-        10000);
-    if (!up || accessibilityBus.state() == QProcess::NotRunning) {
-        *error = QStringLiteral("the accessibility bus did not come up");
-        stopDesktopBus();
-        return false;
-    }
-    return true;
-}
-
-void XSession::stopDesktopBus()
-{
-    // The launcher takes its own bus daemon down with it.
-    for (QProcess *process : {&accessibilityBus, &sessionBus}) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(5000)) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
-    sessionBusAddress.clear();
-}
-
 QString XSession::startServer(QProcess &server, const QString &screen, QString *error)
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
@@ -595,12 +514,11 @@ void XSession::launchProgram(const QTemporaryDir &home, const QStringList &varia
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-    if (!sessionBusAddress.isEmpty()) {
-        // As on a desktop with a screen reader: the toolkit's bridge is on.
+    if (!sessionBusAddress.isEmpty())
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
-        environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-    }
+    // The accessibility bridge on, as when a screen reader runs.
+    environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
 #ifdef VESTRION_SANITIZE
     // On xcb, a module the toolkit unloads at exit leaves an allocation
     // LeakSanitizer cannot name; the program's own leaks are checked offscreen.
@@ -641,6 +559,81 @@ void XSession::stopProgram()
         program.kill();
         program.waitForFinished(5000);
     }
+}
+
+bool XSession::startDesktopBus(QString *error)
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    const QString launcher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
+    const QString send = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    if (daemon.isEmpty() || send.isEmpty()) {
+        *error = QStringLiteral("dbus-daemon or dbus-send is missing (Debian package dbus)");
+        return false;
+    }
+    if (!QFileInfo(launcher).isExecutable()) {
+        *error = QStringLiteral("%1 is missing (Debian package at-spi2-core)").arg(launcher);
+        return false;
+    }
+    stopDesktopBus();
+    sessionBus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                              QStringLiteral("--print-address=1")});
+    QByteArray address;
+    QElapsedTimer clock;
+    clock.start();
+    while (!address.contains('\n') && sessionBus.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+        sessionBus.waitForReadyRead(200);
+        address += sessionBus.readAllStandardOutput();
+    }
+    if (!address.contains('\n')) {
+        *error = QStringLiteral("the session bus did not start: ") +
+                 QString::fromLocal8Bit(sessionBus.readAllStandardError().trimmed());
+        stopDesktopBus();
+        return false;
+    }
+    sessionBusAddress = QString::fromLatin1(address.trimmed());
+
+    // The launcher starts the accessibility bus at once and puts its address on
+    // the session bus (and the display), where the program and readers look.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    busRuntime.reset(new QTemporaryDir);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), busRuntime->path());
+    accessibilityBus.setProcessEnvironment(environment);
+    accessibilityBus.start(launcher, {QStringLiteral("--launch-immediately")});
+    const QStringList ask = {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                             QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                             QStringLiteral("org.a11y.Bus.GetAddress")};
+    if (!QTest::qWaitFor(
+            [&] {
+                return accessibilityBus.state() == QProcess::NotRunning ||
+                       runTool(send, ask, 2000).contains(QLatin1String("unix:"));
+            },
+            10000) ||
+        accessibilityBus.state() == QProcess::NotRunning) {
+        *error = QStringLiteral("the accessibility bus did not start: ") +
+                 QString::fromLocal8Bit(accessibilityBus.readAllStandardError().trimmed());
+        stopDesktopBus();
+        return false;
+    }
+    return true;
+}
+
+void XSession::stopDesktopBus()
+{
+    // The launcher takes its accessibility bus down with it.
+    for (QProcess *process : {&accessibilityBus, &sessionBus}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    sessionBusAddress.clear();
+    busRuntime.reset();
 }
 
 } // namespace vsTest

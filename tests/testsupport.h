@@ -180,11 +180,6 @@ protected:
     // with the code lastCode. *codes gets each row's code (a title's for a title).
     QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *codes = nullptr);
 
-    // A private session bus with the accessibility bus on it, as on a desktop; the
-    // program and tools started afterwards use it. False with the reason in *error.
-    bool startDesktopBus(QString *error);
-    void stopDesktopBus();
-
     // A copy of the built program in home, with the items as its catalogue.
     bool prepareHome(const QTemporaryDir &home, const QStringList &items);
     // Starts the program prepared in home on display, with the NAME=value
@@ -195,16 +190,22 @@ protected:
     QString startProgram(const QTemporaryDir &home);
     void stopProgram();
 
+    // A private session bus with the accessibility bus on it, as on a desktop; the
+    // program and tools started afterwards use it. False with the reason in *error.
+    bool startDesktopBus(QString *error);
+    void stopDesktopBus();
+    QString sessionBusAddress; // empty until started
+
     QString xdotool;
     QString xwininfo;
     QString display;
-    QString sessionBusAddress; // empty until started
     QProcess program;
     QByteArray programOutput;
 
 private:
     QProcess sessionBus;
     QProcess accessibilityBus;
+    std::unique_ptr<QTemporaryDir> busRuntime; // the accessibility bus's socket
 };
 
 } // namespace vsTest

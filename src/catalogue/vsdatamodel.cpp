@@ -30,6 +30,13 @@ QString attributeForRole(int role)
         return QString();
     }
 }
+
+QString piece(const vsEntry &entry, const QString &attribute, int at)
+{
+    const QStringList pieces =
+        entry.value(attribute).split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    return at < pieces.size() ? pieces.at(at) : QString();
+}
 } // namespace
 
 vsDataModel::vsDataModel(QObject *parent) : QAbstractListModel(parent) {}
@@ -51,6 +58,8 @@ QVariant vsDataModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= entries.size())
         return QVariant();
+    if (role == Qt::AccessibleTextRole)
+        return spokenText(entries.at(index.row()));
     const QString attribute = attributeForRole(role);
     if (attribute.isEmpty())
         return QVariant();
@@ -59,6 +68,23 @@ QVariant vsDataModel::data(const QModelIndex &index, int role) const
     const vsEntry &entry = entries.at(index.row());
     const auto found = entry.constFind(attribute);
     return found == entry.constEnd() ? QVariant(QString()) : QVariant(found.value());
+}
+
+QString vsDataModel::spokenText(const vsEntry &entry)
+{
+    const QString code = entry.value(QStringLiteral("code"));
+    if (entry.value(QStringLiteral("type")) == QLatin1String("header"))
+        return tr("Group: %1").arg(code);
+    // What the row shows, and in words what its colour says: the Safety
+    // section's text.
+    QStringList parts;
+    for (const QString &part :
+         {code, piece(entry, QStringLiteral("names"), 0), piece(entry, QStringLiteral("functions"), 1),
+          piece(entry, QStringLiteral("safety"), 1)}) {
+        if (!part.isEmpty())
+            parts << part;
+    }
+    return parts.join(QLatin1String(", "));
 }
 
 QVariant vsDataModel::headerData(int section, Qt::Orientation orientation, int role) const

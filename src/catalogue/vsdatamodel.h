@@ -38,6 +38,10 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // What a screen reader says for a row (Qt::AccessibleTextRole): code, first
+    // name, function and safety text; a group title as a group.
+    static QString spokenText(const vsEntry &entry);
+
 private:
     vsEntryList entries;
 };

@@ -4,6 +4,8 @@
 #include "detail/vsrichtextfilter.h"
 #include "platform/vslook.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -102,6 +104,30 @@ QString safeAutoText(const QString &text)
 {
     return Qt::mightBeRichText(text) ? safeRichText(text) : text;
 }
+
+// A widget whose words a screen reader already hears elsewhere: the heading's
+// name cell, spoken with the code cell as one text.
+const char spokenElsewhere[] = "vsSpokenElsewhere";
+
+class SilentWidget : public QAccessibleWidget
+{
+public:
+    explicit SilentWidget(QWidget *widget) : QAccessibleWidget(widget, QAccessible::StaticText) {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = true;
+        return state;
+    }
+    QString text(QAccessible::Text) const override { return QString(); }
+};
+
+QAccessibleInterface *silentWidgetFactory(const QString &, QObject *object)
+{
+    if (object && object->isWidgetType() && object->property(spokenElsewhere).toBool())
+        return new SilentWidget(static_cast<QWidget *>(object));
+    return nullptr;
+}
 } // namespace
 
 vsDataDisplay::vsDataDisplay(QWidget *parent) : QScrollArea(parent) {}
@@ -155,6 +181,9 @@ bool vsDataDisplay::createWidgets()
     nameLabel->setTextFormat(Qt::RichText);
     nameLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     nameLabel->setWordWrap(true);
+    static const bool factoryInstalled = (QAccessible::installFactory(silentWidgetFactory), true);
+    Q_UNUSED(factoryInstalled)
+    nameLabel->setProperty(spokenElsewhere, true);
 
     headingRow->setSpacing(0);
     headingRow->setContentsMargins(0, 0, 0, 0);
@@ -195,6 +224,7 @@ bool vsDataDisplay::createWidgets()
         section.icon->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         section.icon->setFixedWidth(120);
         section.icon->setPixmap(vsPlatform::iconPixmap(QLatin1String(section.iconPath)));
+        section.icon->setAccessibleName(section.titleText);
 
         section.title->setObjectName(name + QLatin1String("TitleLabel"));
         section.title->setAlignment(Qt::AlignCenter);
@@ -232,6 +262,9 @@ bool vsDataDisplay::createWidgets()
     for (int i = 2; i < 7; ++i)
         pageLayout->addLayout(rows[i], 0);
     pageLayout->addStretch(1);
+    // A screen reader goes by the order of the children: Safety first there too.
+    for (QLabel *label : {safetyIconLabel, safetyTitleLabel, safetyTextLabel})
+        label->stackUnder(statusIconLabel);
 
     contentWidget->setObjectName(QStringLiteral("contentWidget"));
     contentWidget->setLayout(pageLayout);
@@ -291,6 +324,12 @@ void vsDataDisplay::showData(QModelIndex pModelIndex)
         otherNames += names.at(i);
     }
     nameLabel->setText(nameTemplate + safeRichText(firstName) + QLatin1String("</span></p></body></html>"));
+    QStringList heading;
+    for (const QString &part : {code, firstName, groupText}) {
+        if (!part.isEmpty())
+            heading << part;
+    }
+    codeLabel->setAccessibleName(heading.join(QLatin1String(", ")));
 
     const struct
     {

@@ -33,6 +33,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     const QFont font(QString::fromLatin1(vsPlatform::systemFontFamily), 16);
     textEdit->setObjectName(QStringLiteral("labelEdit"));
     textEdit->setPlaceholderText(tr("Type or paste the ingredients"));
+    textEdit->setAccessibleName(tr("Ingredients"));
     textEdit->setFont(font);
     textEdit->setTabChangesFocus(true);
     textEdit->setMaximumHeight(160);
@@ -128,6 +129,7 @@ void vsLabelReader::onRecognised(int result, const QString &text)
     // The thread deletes itself once it has finished; the next picture may start.
     job.clear();
     setReading(false);
+    announceReadingEnd(result, text);
     switch (result) {
     case vsOcr::Done:
         if (text.trimmed().isEmpty())
@@ -146,6 +148,29 @@ void vsLabelReader::onRecognised(int result, const QString &text)
     }
 }
 
+void vsLabelReader::announceReadingEnd(int result, const QString &text)
+{
+    // The field has the keyboard again: its description is what a screen
+    // reader says next, and changing it is heard at once.
+    QString outcome;
+    switch (result) {
+    case vsOcr::Done:
+        outcome = text.trimmed().isEmpty() ? tr("No text in the picture") : tr("Picture read");
+        break;
+    case vsOcr::Unavailable:
+        outcome = tr("Pictures cannot be read here");
+        break;
+    case vsOcr::Cancelled:
+        outcome = tr("Reading cancelled");
+        break;
+    default:
+        outcome = tr("No text in the picture");
+        break;
+    }
+    // Cleared when the reading began, so the toolkit announces it.
+    textEdit->setAccessibleDescription(outcome);
+}
+
 void vsLabelReader::setReading(bool reading)
 {
     openButton->setEnabled(!reading);
@@ -154,8 +179,10 @@ void vsLabelReader::setReading(bool reading)
     progress->setValue(0);
     cancelButton->setVisible(reading);
     statusLabel->setVisible(!reading);
-    if (reading)
+    if (reading) {
         statusLabel->clear();
+        textEdit->setAccessibleDescription(QString());
+    }
 }
 
 void vsLabelReader::onTextChanged()

@@ -46,6 +46,7 @@ protected:
 private:
     void onRecognised(int result, const QString &text);
     void setReading(bool reading);
+    void announceReadingEnd(int result, const QString &text);
 
     std::unique_ptr<vsLabelAnalyser> analyser;
     QAbstractItemModel *catalogue = nullptr;

@@ -6,6 +6,7 @@
 #include "platform/vsscrolling.h"
 #include "platform/vswindowstack.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -68,6 +69,16 @@ void vsEntryView::onResultActivated(const QModelIndex &pIndex)
 void vsEntryView::showRows(const QVector<int> &rows, bool selectFirst)
 {
     results->setRows(rows);
+    // The number in words as the list's description, so a screen reader hears
+    // that the results changed and how many there are. The toolkit announces a
+    // new description; the same number over new rows is announced here.
+    const QString found = tr("Found: %1").arg(results->rowCount());
+    if (resultView->accessibleDescription() != found) {
+        resultView->setAccessibleDescription(found);
+    } else {
+        QAccessibleEvent changed(resultView, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
     if (selectFirst && results->rowCount() > 0) {
         const QModelIndex first = results->index(0);
         vsPlatform::stopKineticScrolling(resultView);

@@ -138,6 +138,8 @@ bool vsMainWindow::setup()
         button->setFixedHeight(60);
         button->setObjectName(QStringLiteral("keypadButton_") + button->text());
     }
+    // Its face is a sign; a screen reader says what it does.
+    keypadButtons[10]->setAccessibleName(tr("Delete"));
 
     keypadLayout->setContentsMargins(1, 0, 1, 0);
     keypadLayout->setSpacing(5);

@@ -15,6 +15,7 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
 
     queryEdit->setObjectName(QStringLiteral("queryEdit"));
     queryEdit->setPlaceholderText(tr("Name or code, as on the label"));
+    queryEdit->setAccessibleName(tr("Find by name"));
     queryEdit->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 18));
     queryEdit->setMaxLength(vsNameIndex::maxQueryLength);
     // The toolkit's field, not the black window's: typed text stays readable.

@@ -1,0 +1,369 @@
+// What a screen reader hears: rows in words, names for the keypad's sign and
+// the fields, result counts and the end of a picture's reading announced.
+// In process through the toolkit's interfaces (offscreen has no bridge, so
+// no events there), then the real program read and listened to over AT-SPI
+// on a private X server, as Orca does.
+
+#include "labelset.h"
+#include "testsupport.h"
+
+#include "catalogue/vsdatamodel.h"
+#include "detail/vsdatadisplay.h"
+#include "label/vslabelreader.h"
+#include "label/vsocr.h"
+#include "mainwindow/vsmainwindow.h"
+#include "search/vsnamesearch.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTranslator>
+#include <QtTest>
+
+namespace {
+// E102 as the bundled catalogue has it, with the row a reader should hear.
+const QString tartrazine = QStringLiteral(
+    R"(type="additive" code="E102" group="Красители" names="Тартразин:Tartrazine" functions="colour:Краситель" )"
+    R"(sources="synthetic:Синтетический азокраситель" status="eu:Разрешён в ЕС" )"
+    R"(safety="2:Обязательное предупреждение в ЕС — может отрицательно влиять на активность и внимание у детей")");
+const QString tartrazineRow = QStringLiteral("E102, Тартразин, Краситель, Обязательное предупреждение в ЕС — "
+                                             "может отрицательно влиять на активность и внимание у детей");
+const QString citricAcid = QStringLiteral(R"(type="additive" code="E330" group="Антиоксиданты" )"
+                                          R"(names="Лимонная кислота:Citric acid" safety="0:Разрешён в ЕС")");
+
+QString accessibleName(QObject *object)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(object);
+    return face ? face->text(QAccessible::Name) : QStringLiteral("<none>");
+}
+
+// One object of the tree the AT-SPI reader prints.
+struct Node
+{
+    QString role;
+    QString name;
+    QString description;
+    bool invisible = false;
+};
+} // namespace
+
+class tst_Accessibility : public QObject, vsTest::XSession
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void rowsSayWhatTheyShow();
+    void namesAndAnnouncementsInTheWindows();
+    void screenReaderReadsTheRunningProgram();
+
+private:
+    QProcessEnvironment readerEnvironment() const;
+    QList<Node> readTree();
+    QTranslator translator;
+    QProcess server;
+};
+
+void tst_Accessibility::initTestCase()
+{
+    vsTest::isolateSettings();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QVERIFY(translator.load(QStringLiteral(":/languages/Vestrion_ru"), QString(), QString(), QString()));
+    QCoreApplication::installTranslator(&translator);
+}
+
+void tst_Accessibility::cleanupTestCase()
+{
+    stopProgram();
+    stopDesktopBus();
+    stopServer(server);
+}
+
+void tst_Accessibility::rowsSayWhatTheyShow()
+{
+    const auto entry = [](std::initializer_list<std::pair<const char *, const char *>> attributes) {
+        vsEntry made;
+        for (const auto &attribute : attributes)
+            made.insert(QString::fromUtf8(attribute.first), QString::fromUtf8(attribute.second));
+        return made;
+    };
+    vsDataModel model;
+    model.appendEntries({entry({{"type", "header"}, {"code", "Красители"}}),
+                         entry({{"code", "E102"},
+                                {"names", "Тартразин:Tartrazine"},
+                                {"functions", "colour:Краситель:dye"},
+                                {"safety", "2:Обязательное предупреждение:more"}}),
+                         // Missing pieces leave no empty gaps between commas.
+                         entry({{"code", "E999"}, {"functions", "colour"}, {"safety", "1:Предупреждение"}}),
+                         entry({})});
+    const auto spoken = [&](int row) { return model.index(row).data(Qt::AccessibleTextRole).toString(); };
+    QCOMPARE(spoken(0), QStringLiteral("Группа: Красители"));
+    QCOMPARE(spoken(1), QStringLiteral("E102, Тартразин, Краситель, Обязательное предупреждение"));
+    QCOMPARE(spoken(2), QStringLiteral("E999, Предупреждение"));
+    QCOMPARE(spoken(3), QString());
+    // The roles the row painter and the windows read are as they were.
+    QCOMPARE(model.index(1).data(Qt::DisplayRole).toString(), QStringLiteral("E102"));
+    QVERIFY(!model.index(1).data(Qt::ToolTipRole).isValid());
+    QVERIFY(!model.index(4).data(Qt::AccessibleTextRole).isValid());
+
+    // A list view hands the text to a reader as the row's name.
+    QListView view;
+    view.setModel(&model);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&view);
+    QVERIFY(list && list->tableInterface());
+    QCOMPARE(list->tableInterface()->cellAt(1, 0)->text(QAccessible::Name), spoken(1));
+}
+
+void tst_Accessibility::namesAndAnnouncementsInTheWindows()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    QVERIFY(!vsTest::writeCatalogue(data.path(), QStringLiteral("test.vdb"),
+                                    vsTest::document({QStringLiteral(R"(type="header" code="Красители")"),
+                                                      tartrazine, citricAcid}))
+                 .isEmpty());
+    vsMainWindow window;
+    window.setDataFolder(data.path());
+    QVERIFY(window.setup());
+    window.resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The main list's row, and the keypad's sign in words.
+    auto *list = window.findChild<QListView *>(QStringLiteral("listView"));
+    QVERIFY(list);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(list)->tableInterface()->cellAt(1, 0)->text(QAccessible::Name),
+        tartrazineRow);
+    auto *erase = window.findChild<QToolButton *>(QStringLiteral("keypadButton_<"));
+    QVERIFY(erase);
+    QCOMPARE(erase->text(), QStringLiteral("<"));
+    QCOMPARE(accessibleName(erase), QStringLiteral("Стереть"));
+
+    // The detail window: one text for the heading, the name cell not heard
+    // twice, each section's icon named by its title.
+    auto *detail = window.findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
+    QVERIFY(detail);
+    detail->showData(list->model()->index(1, 0));
+    QCOMPARE(accessibleName(detail->findChild<QLabel *>(QStringLiteral("codeLabel"))),
+             QStringLiteral("E102, Тартразин, Красители"));
+    QAccessibleInterface *nameCell =
+        QAccessible::queryAccessibleInterface(detail->findChild<QLabel *>(QStringLiteral("nameLabel")));
+    QVERIFY(nameCell->state().invisible && nameCell->text(QAccessible::Name).isEmpty());
+    const QPair<const char *, const char *> icons[] = {{"safetyIconLabel", "Безопасность"},
+                                                       {"statusIconLabel", "Статус"},
+                                                       {"productsIconLabel", "Использование"}};
+    for (const auto &icon : icons)
+        QCOMPARE(accessibleName(detail->findChild<QLabel *>(QLatin1String(icon.first))),
+                 QString::fromUtf8(icon.second));
+    detail->showData(list->model()->index(2, 0));
+    QCOMPARE(accessibleName(detail->findChild<QLabel *>(QStringLiteral("codeLabel"))),
+             QStringLiteral("E330, Лимонная кислота, Антиоксиданты"));
+
+    // Name search: the field has a name, and each change of the results is
+    // told in words.
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    auto *search = window.findChild<vsNameSearch *>(QStringLiteral("nameSearch"));
+    QVERIFY(search);
+    auto *query = search->findChild<QLineEdit *>(QStringLiteral("queryEdit"));
+    auto *found = search->findChild<QListView *>(QStringLiteral("resultView"));
+    QVERIFY(query && found);
+    QCOMPARE(accessibleName(query), QStringLiteral("Поиск по названию"));
+    QTest::keyClicks(query, QStringLiteral("tartr"));
+    QCOMPARE(found->accessibleDescription(), QStringLiteral("Найдено: 1"));
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(found)->tableInterface()->cellAt(0, 0)->text(QAccessible::Name),
+        tartrazineRow);
+    query->clear();
+    QCOMPARE(found->accessibleDescription(), QStringLiteral("Найдено: 0"));
+    search->close();
+
+    // The label reader likewise, and the end of a picture's reading is said
+    // in the field, which has the keyboard again.
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+    QVERIFY(reader);
+    auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+    auto *additives = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+    QVERIFY(edit && additives);
+    QCOMPARE(accessibleName(edit), QStringLiteral("Состав продукта"));
+    edit->setPlainText(QStringLiteral("Сахар, лимонная кислота, краситель E102."));
+    QCOMPARE(additives->accessibleDescription(), QStringLiteral("Найдено: 2"));
+
+#ifndef VESTRION_SANITIZE
+    // A picture read: said once it is, and its additives counted.
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    reader->onReadImage(vsLabelSet::render(QStringLiteral("Состав: вода, кислота лимонная."), 1300, 0, 0));
+    QVERIFY(edit->accessibleDescription().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!edit->accessibleDescription().isEmpty(), 60000);
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Снимок прочитан"));
+    QCOMPARE(additives->accessibleDescription(), QStringLiteral("Найдено: 1"));
+#else
+    // The OCR engine is not run under the sanitizers; without its module the
+    // reading ends at once, in words.
+    vsOcr::setModulePath(QStringLiteral("/nonexistent/libvestrion-ocr.so"));
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    reader->onReadImage(picture);
+    QVERIFY(edit->accessibleDescription().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!edit->accessibleDescription().isEmpty(), 10000);
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Снимки здесь не читаются"));
+#endif
+    reader->close();
+}
+
+QProcessEnvironment tst_Accessibility::readerEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    return environment;
+}
+
+QList<Node> tst_Accessibility::readTree()
+{
+    QProcess reader;
+    reader.setProcessEnvironment(readerEnvironment());
+    reader.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"), QStringLiteral("Vestrion")});
+    QList<Node> nodes;
+    if (!reader.waitForFinished(10000)) {
+        reader.kill();
+        reader.waitForFinished(5000);
+        return nodes;
+    }
+    const QStringList lines = QString::fromUtf8(reader.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() == 5)
+            nodes << Node{fields.at(1), fields.at(2), fields.at(3),
+                          fields.at(4) == QLatin1String("invisible")};
+    }
+    return nodes;
+}
+
+void tst_Accessibility::screenReaderReadsTheRunningProgram()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("Xvfb is not installed (Debian package xvfb)");
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import pyatspi")});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        QSKIP("pyatspi is missing (Debian package python3-pyatspi)");
+    QVERIFY2(!xdotool.isEmpty(), "xdotool is missing (Debian package xdotool)");
+    QString why;
+    display = startServer(server, QStringLiteral("1024x768x24"), &why);
+    if (display.isEmpty())
+        QSKIP(qPrintable(why));
+    if (!startDesktopBus(&why))
+        QSKIP(qPrintable(why));
+
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, {QStringLiteral(R"(type="header" code="Красители")"), tartrazine, citricAcid}));
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+
+    QList<Node> tree;
+    const auto shows = [&](const QString &role, const QString &name, const QString &description = QString()) {
+        for (const Node &node : qAsConst(tree)) {
+            if ((role.isEmpty() || node.role == role) && (name.isEmpty() || node.name == name) &&
+                (description.isEmpty() || node.description == description))
+                return true;
+        }
+        return false;
+    };
+    const auto dump = [&] {
+        QStringList lines;
+        for (const Node &node : qAsConst(tree))
+            lines << node.role + QLatin1Char('|') + node.name + QLatin1Char('|') + node.description;
+        return lines.join(QLatin1Char('\n')).toUtf8();
+    };
+
+    // The main list's rows in words, the keypad's sign by what it does.
+    QTRY_VERIFY2_WITH_TIMEOUT((tree = readTree(), shows(QStringLiteral("list item"), tartrazineRow)), dump(),
+                              15000);
+    QVERIFY2(shows(QStringLiteral("list item"), QStringLiteral("Группа: Красители")), dump());
+    QVERIFY2(shows(QStringLiteral("push button"), QStringLiteral("Стереть")), dump());
+
+    // The detail window of the typed code: the heading as one text, the
+    // Safety section's icon, title and text.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("2"),
+                      QStringLiteral("KP_Enter")});
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (tree = readTree(), shows(QString(), QStringLiteral("E102, Тартразин, Красители"))), dump(), 15000);
+    QVERIFY2(shows(QStringLiteral("image"), QStringLiteral("Безопасность")), dump());
+    QVERIFY2(
+        shows(QStringLiteral("label"), QStringLiteral("Обязательное предупреждение в ЕС — может отрицательно "
+                                                      "влиять на активность и внимание у детей")),
+        dump());
+    QStringList windows;
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
+
+    // From here a listener hears what the program announces, as Orca would.
+    QProcess listener;
+    listener.setProcessEnvironment(readerEnvironment());
+    listener.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
+                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
+    const auto stopListener = qScopeGuard([&] {
+        listener.kill();
+        listener.waitForFinished(5000);
+    });
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("ready\n"), 10000);
+
+    // Name search: the named field, and the count of what it found, announced.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+f")});
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("50"),
+                      QStringLiteral("TARTR")});
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (tree = readTree(), shows(QStringLiteral("list"), QString(), QStringLiteral("Найдено: 1"))), dump(),
+        15000);
+    QVERIFY2(shows(QString(), QStringLiteral("Поиск по названию")), dump());
+    // "TA" to "TARTR" each find the one entry: every keystroke is told,
+    // also when the number stays.
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).count("list\t\tНайдено: 1\n") >= 4,
+                              heard.constData(), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
+
+    // The label reader: its named field, and the additives counted.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("sugar, e330, e-102.")});
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (tree = readTree(), shows(QStringLiteral("list"), QString(), QStringLiteral("Найдено: 2"))), dump(),
+        15000);
+    QVERIFY2(shows(QString(), QStringLiteral("Состав продукта")), dump());
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("list\t\tНайдено: 2\n"),
+                              heard.constData(), 10000);
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+// A GUI application: windows are built in process.
+QTEST_MAIN(tst_Accessibility)
+#include "tst_accessibility.moc"
