@@ -146,5 +146,9 @@ Copyright (C) 2026 Morvane. All rights reserved.</translation>
         <source>Find by name</source>
         <translation>Поиск по названию</translation>
     </message>
+    <message>
+        <source>Nothing found</source>
+        <translation>Ничего не найдено</translation>
+    </message>
 </context>
 </TS>

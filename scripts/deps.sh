@@ -5,18 +5,21 @@
 # With VESTRION_QT6=1 it also installs Qt 6.
 set -euo pipefail
 
+# qttranslations5-l10n: the toolkit's own texts in Russian, which the program loads.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
-    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-osd fonts-dejavu-core)
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-osd fonts-dejavu-core
+    qttranslations5-l10n)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
-    packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev)
+    packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev qt6-translations-l10n)
 fi
 for group in "$@"; do
     case $group in
     run) ;;
-    # The end-to-end test drives Xvfb and reads its windows; the device tests
-    # start a private bus and a mock of the device's services; the screen
-    # reader's view comes over the accessibility bus (AT-SPI). The label
-    # photos are made with ImageMagick and tagged with exiftool.
+    # The end-to-end test drives Xvfb and reads its windows, beside a desktop's
+    # session and accessibility buses; the device tests start a private bus
+    # and a mock of the device's services; the screen reader's view comes over
+    # the accessibility bus (AT-SPI). The label photos are made with
+    # ImageMagick and tagged with exiftool.
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
         at-spi2-core python3-pyatspi libimage-exiftool-perl) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -182,6 +182,9 @@ protected:
 
     // A copy of the built program in home, with the items as its catalogue.
     bool prepareHome(const QTemporaryDir &home, const QStringList &items);
+    // Starts the program prepared in home on display, with the NAME=value
+    // variables given over its usual environment, and returns at once.
+    void launchProgram(const QTemporaryDir &home, const QStringList &environment = QStringList());
     // Starts the program prepared in home on display; its main window's id
     // once it is shown, or empty.
     QString startProgram(const QTemporaryDir &home);

@@ -7,6 +7,7 @@
 // gradient and on antialiasing coverage, so only the colour they approach is
 // meaningful.
 
+#include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "list/vsdatadelegate.h"
 
@@ -162,6 +163,7 @@ private slots:
     void separator_onTheBottomRowRightOfTheCodeColumn();
     void paint_followsTheOptionRectAndRestoresThePainter();
     void codeColumn_measuredFromThePaintersFontOnEveryCall();
+    void codeBox_everyBundledCodeReadsWholeAndApart();
 };
 
 void tst_Delegate::sizeHint_isSeventyHighForEveryRow()
@@ -504,6 +506,40 @@ void tst_Delegate::codeColumn_measuredFromThePaintersFontOnEveryCall()
     painter.end();
     QCOMPARE(image.copy(0, 0, rowWidth, rowHeight), narrowRow);
     QCOMPARE(image.copy(0, rowHeight, rowWidth, rowHeight), wideRow);
+}
+
+void tst_Delegate::codeBox_everyBundledCodeReadsWholeAndApart()
+{
+    vsDataModel bundled;
+    vsCatalogueLoader::loadFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"), &bundled);
+    QVERIFY2(bundled.rowCount() > 400, "no packed catalogue in the build");
+
+    // Every code on the same green box, so that only the code tells boxes apart.
+    const int w = codeColumnWidth();
+    QHash<QByteArray, QString> boxes;
+    int longCodes = 0;
+    for (int row = 0; row < bundled.rowCount(); ++row) {
+        const QModelIndex index = bundled.index(row, 0);
+        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+            continue;
+        const QString code = index.data(vsDataModel::CodeRole).toString();
+        if (code.size() > 5)
+            ++longCodes;
+        const QImage image = paintRow(entry(QStringLiteral("0:x"), code));
+        const QImage box = image.copy(0, 0, w, rowHeight);
+        const QByteArray pixels(reinterpret_cast<const char *>(box.constBits()), int(box.sizeInBytes()));
+        QVERIFY2(!boxes.contains(pixels),
+                 qPrintable(QStringLiteral("%1 looks like %2").arg(code, boxes.value(pixels))));
+        boxes.insert(pixels, code);
+        // The code ends inside the box, short of its right edge: no ink there.
+        for (int x = w - 6; x < w - 3; ++x)
+            for (int y = 12; y < rowHeight - 12; ++y)
+                QVERIFY2(
+                    qGray(image.pixel(x, y)) > 60,
+                    qPrintable(
+                        QStringLiteral("%1 reaches the box's edge at (%2, %3)").arg(code).arg(x).arg(y)));
+    }
+    QVERIFY(longCodes >= 80); // E160a(iii), E450(vii), ...
 }
 
 QTEST_MAIN(tst_Delegate)

@@ -137,6 +137,7 @@ private slots:
     void showData_indexWithoutModel();
     void showData_secondEntryResetsEverything();
 
+    void showData_sisterCodesReadWholeInTheHeading();
     void keys_backspaceAndDeleteHideOnly();
     void metaObject_methodZeroIsShowData();
     void richTextFilter_keepsOnlyOrdinaryMarkup_data();
@@ -585,6 +586,34 @@ void tst_Detail::showData_secondEntryResetsEverything()
     QCOMPARE(bar->value(), 0);
 }
 
+void tst_Detail::showData_sisterCodesReadWholeInTheHeading()
+{
+    // The longest sister codes of the bundled catalogue, and a short one.
+    const char *codes[] = {"E160a(i)", "E160a(ii)", "E160a(iii)", "E160a(iv)",
+                           "E450(vi)", "E450(vii)", "E100"};
+    vsEntryList entries;
+    for (const char *code : codes)
+        entries << makeEntry({{"code", code}, {"group", "Group"}});
+    Fixture f(entries);
+    f.view.resize(800, 480);
+    f.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QLabel *code = f.label("codeLabel");
+    QList<QImage> shots;
+    for (int row = 0; row < int(std::size(codes)); ++row) {
+        f.show(row);
+        // Nothing cut off: the code box's text fits its 150 px, and no two look alike.
+        QTextDocument document;
+        document.setHtml(code->text());
+        QVERIFY2(document.idealWidth() <= code->contentsRect().width(), codes[row]);
+        const QImage shot = code->grab().toImage();
+        QVERIFY2(!shots.contains(shot), codes[row]);
+        shots << shot;
+    }
+    // A code the box takes keeps its full 30 pt.
+    QVERIFY(code->text().contains(QLatin1String("font-size:30pt")));
+}
+
 void tst_Detail::keys_backspaceAndDeleteHideOnly()
 {
     const QByteArray longText = "x:" + QByteArray("Words that fill the page. ").repeated(200);
@@ -597,7 +626,7 @@ void tst_Detail::keys_backspaceAndDeleteHideOnly()
     QTRY_VERIFY(bar->maximum() > 0);
 
     // Other keys leave the window open; the scrolling keys scroll the page.
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_1, Qt::Key_0, Qt::Key_Escape, Qt::Key_Space})
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_1, Qt::Key_0, Qt::Key_Space})
         QTest::keyClick(&f.view, key);
     QVERIFY(f.view.isVisible());
     QCOMPARE(bar->value(), 0);
@@ -608,7 +637,7 @@ void tst_Detail::keys_backspaceAndDeleteHideOnly()
     QVERIFY(f.view.isVisible());
 
     const QString shownCode = f.label("codeLabel")->text();
-    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Escape}) {
         f.view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.view));
         QTest::keyClick(&f.view, key);

@@ -8,6 +8,7 @@
 #include "testsupport.h"
 
 #include "mainwindow/vsmainwindow.h"
+#include "platform/vsbusprobe.h"
 #include "platform/vsdevice.h"
 #include "platform/vsorientation.h"
 #include "platform/vswindowstack.h"
@@ -18,6 +19,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -258,6 +260,7 @@ private slots:
     void program_onABusWithoutTheService();
     void program_silentServiceDoesNotHoldItUp();
     void program_hungBusDoesNotHoldItUp();
+    void busProbe_answersOnlyForALiveBus();
 
     void sensorProxy_readingToShape_data();
     void sensorProxy_readingToShape();
@@ -703,6 +706,38 @@ void tst_Device::program_hungBusDoesNotHoldItUp()
     qInfo("hung bus: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
     // The settings were still written on the way out.
     QVERIFY(QFile::exists(config.filePath(QStringLiteral("Morvane/Vestrion.conf"))));
+}
+
+void tst_Device::busProbe_answersOnlyForALiveBus()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray hungSocket = QFile::encodeName(folder.filePath(QStringLiteral("hung")));
+    Device hung;
+    QVERIFY(hung.start(QString(), {QStringLiteral("--hung-bus"), QFile::decodeName(hungSocket)}));
+    const QByteArray live = bus.address.toUtf8();
+    const QByteArray none = "unix:path=" + QFile::encodeName(folder.filePath(QStringLiteral("none")));
+
+    const auto answers = [](const QByteArray &address) {
+        return vsBusProbe::answers(address, QDeadlineTimer(2000));
+    };
+    QVERIFY(answers(live));
+    // As libdbus does: past the entries nobody listens on, to the first that connects.
+    QVERIFY(answers(none + ";" + live));
+    QVERIFY(!answers(none));
+    QVERIFY(!answers(QByteArray()));
+    QVERIFY(!answers("tcp:host=localhost,port=1;" + live));
+    QVERIFY(!answers("unix:path=" + hungSocket + ";" + live));
+
+    // A silent bus costs the deadline at most, or less once no longer wanted.
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!vsBusProbe::answers("unix:path=" + hungSocket, QDeadlineTimer(300)));
+    QVERIFY(clock.elapsed() < 2000);
+    clock.restart();
+    QVERIFY(!vsBusProbe::answers("unix:path=" + hungSocket, QDeadlineTimer(60000),
+                                 [&clock] { return clock.elapsed() > 100; }));
+    QVERIFY(clock.elapsed() < 2000);
 }
 
 void tst_Device::sensorProxy_readingToShape_data()

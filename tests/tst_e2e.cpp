@@ -1,15 +1,23 @@
 // The real program under a private X server, driven by real key events: a code
 // typed on the keyboard, Enter, the detail window over the main window, and
-// the key codes on standard output while the program still runs.
+// the key codes on standard output while the program still runs. As on a
+// desktop, a session bus with the accessibility bus runs beside it, and the
+// toolkit's accessibility bridge is on.
 
 #include "testsupport.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using vsTest::entryItem;
 
@@ -27,6 +35,9 @@ private slots:
     void denseScreenDoublesEverything();
     void nameTypedInSearchOpensEntry();
     void ingredientListShowsAdditivesAndOpensOne();
+    void keyboardOnlyDetailAlwaysOnTop();
+    void systemBusNeverHoldsUpWindowOrExit_data();
+    void systemBusNeverHoldsUpWindowOrExit();
 
 private:
     QProcess server;
@@ -42,10 +53,12 @@ void tst_E2e::initTestCase()
     display = startServer(server, QStringLiteral("1024x768x24"), &why);
     if (display.isEmpty())
         QSKIP(qPrintable(why));
+    QVERIFY2(startDesktopBus(&why), qPrintable(why));
 }
 
 void tst_E2e::cleanupTestCase()
 {
+    stopDesktopBus();
     stopServer(server);
 }
 
@@ -313,6 +326,156 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
     // The main window traced nothing typed into the other windows.
     QCOMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"));
     QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
+{
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
+                               QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    QStringList windows;
+    const auto key = [this](const QString &keys) { runTool(xdotool, {QStringLiteral("key"), keys}); };
+    const auto above = [this](const QString &upper, const QString &lower) {
+        const QStringList order = stackingOrder();
+        return order.contains(upper) && order.indexOf(upper) < order.indexOf(lower);
+    };
+
+    // Return, a laptop's Enter, opens the selected first row; Escape leaves it.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    key(QStringLiteral("Return"));
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    const QString detail = windows.first();
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    key(QStringLiteral("Escape"));
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
+
+    // The reader, made after the detail window: an entry opened from it by
+    // keyboard alone still comes up on top of it.
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    key(QStringLiteral("ctrl+l"));
+    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
+                             10000);
+    const QString reader = windows.first();
+    QVERIFY(reader != detail);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("sugar, citric acid, colour e-102.")});
+    for (int time = 0; time < 2; ++time) {
+        // Tab to the additives, Down to the second, Return.
+        key(QStringLiteral("Tab"));
+        key(QStringLiteral("Down"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 3, 10000);
+        QVERIFY(visibleWindows().contains(detail));
+        QTRY_VERIFY2_WITH_TIMEOUT(above(detail, reader), "the detail window is under the reader", 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed(), detail,
+                                  10000);
+        key(QStringLiteral("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+        key(QStringLiteral("shift+Tab"));
+    }
+
+    // Ctrl+Q quits from the reader as from the main window.
+    key(QStringLiteral("ctrl+q"));
+    QVERIFY2(program.waitForFinished(10000), "Ctrl+Q did not quit");
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().right(3000).constData());
+}
+
+void tst_E2e::systemBusNeverHoldsUpWindowOrExit_data()
+{
+    QTest::addColumn<QString>("bus");
+    QTest::newRow("none") << QStringLiteral("none");
+    QTest::newRow("refusing") << QStringLiteral("refusing");
+    QTest::newRow("accepting, never answering") << QStringLiteral("hung");
+    QTest::newRow("answering slowly") << QStringLiteral("slow");
+}
+
+void tst_E2e::systemBusNeverHoldsUpWindowOrExit()
+{
+    QFETCH(QString, bus);
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102"))}));
+    const QString socket = home.filePath(QStringLiteral("system-bus"));
+    QProcess helper;
+    const auto stopHelper = qScopeGuard([&] {
+        helper.closeWriteChannel();
+        if (!helper.waitForFinished(3000))
+            helper.kill();
+        helper.waitForFinished(3000);
+    });
+    if (bus == QLatin1String("refusing")) {
+        // A socket file nobody listens on, as a dead daemon leaves behind.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(socket).constData(), sizeof(address.sun_path));
+        QVERIFY(fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0);
+        ::close(fd);
+    } else if (bus != QLatin1String("none")) {
+        // The slow bus is the session bus, every answer a third of a second late.
+        const QString sessionSocket =
+            sessionBusAddress.section(QLatin1String("path="), 1).section(QLatin1Char(','), 0, 0);
+        QVERIFY2(bus == QLatin1String("hung") || !sessionSocket.isEmpty(), qPrintable(sessionBusAddress));
+        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper.start(QStringLiteral(VESTRION_DEVICE_HELPER),
+                     bus == QLatin1String("hung") ? QStringList{QStringLiteral("--hung-bus"), socket}
+                                                  : QStringList{QStringLiteral("--slow-bus"), socket,
+                                                                sessionSocket, QStringLiteral("330")});
+        QVERIFY(helper.waitForReadyRead(10000));
+        QCOMPARE(helper.readLine().trimmed(), QByteArray("ready"));
+    }
+    // Behind the slow bus, the handheld's mode-control service.
+    QProcess service;
+    const auto stopService = qScopeGuard([&] {
+        service.closeWriteChannel();
+        if (!service.waitForFinished(3000))
+            service.kill();
+        service.waitForFinished(3000);
+    });
+    if (bus == QLatin1String("slow")) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), sessionBusAddress);
+        service.setProcessEnvironment(environment);
+        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        service.start(QStringLiteral(VESTRION_DEVICE_HELPER), QStringList());
+        QVERIFY(service.waitForReadyRead(10000));
+        QCOMPARE(service.readLine().trimmed(), QByteArray("ready"));
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    launchProgram(home, {QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=unix:path=") + socket});
+    QStringList windows;
+    // Bounded well above the 2 s it takes at worst, so that a loaded machine
+    // passes; a held-up program never shows its window at all.
+    QVERIFY2(QTest::qWaitFor([&] { return (windows = visibleWindows()).size() == 1; }, 15000),
+             "no window: the program is held up by the system bus");
+    const qint64 windowMs = clock.elapsed();
+    QByteArray served;
+    if (bus == QLatin1String("slow")) {
+        // A bus that answers, however slowly, is used.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (served += service.readAllStandardOutput()).contains("call req_accelerometer_enable"), 10000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+
+    // Ctrl+Q closes; the program ends on its own, its settings written.
+    clock.restart();
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+q")});
+    QVERIFY2(program.waitForFinished(15000), "the program did not end after Ctrl+Q");
+    const qint64 exitMs = clock.elapsed();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().right(3000).constData());
+    QVERIFY(QFile::exists(home.filePath(QStringLiteral("config/Morvane/Vestrion.conf"))));
+    if (bus == QLatin1String("slow"))
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (served += service.readAllStandardOutput()).contains("call req_accelerometer_disable"), 10000);
+    qInfo("system bus %s: window after %lld ms, exit %lld ms after Ctrl+Q", qPrintable(bus), windowMs,
+          exitMs);
 }
 
 QTEST_GUILESS_MAIN(tst_E2e)

@@ -576,9 +576,27 @@ void tst_label::window_pasteSeeOpen()
         shown << view->model()->index(row, 0).data(vsDataModel::CodeRole).toString();
     QCOMPARE(shown, label.codes);
 
-    // A tap opens the detail view over the reader, which stays as it was.
+    // By keyboard: Tab leaves the field for the additives, the first chosen;
+    // Down chooses the next, Return opens it, Shift+Tab goes back.
     auto *display = window.findChild<vsDataDisplay *>(QStringLiteral("dataDisplay"));
     QVERIFY(display);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCOMPARE(edit->toPlainText(), label.text);
+    QTRY_COMPARE(QApplication::focusWidget(), view);
+    QCOMPARE(view->selectionModel()->selectedIndexes().value(0).row(), 0);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_VERIFY(display->isVisible());
+    QVERIFY(display->findChild<QLabel *>(QStringLiteral("codeLabel"))->text().contains(label.codes.at(1)));
+    display->close();
+    reader->activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), view);
+    QTest::keyClick(view, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_COMPARE(QApplication::focusWidget(), edit);
+
+    // A tap opens the detail view over the reader, which stays as it was.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
                       view->visualRect(view->model()->index(1, 0)).center());
     QTRY_VERIFY(display->isVisible());

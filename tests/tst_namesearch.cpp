@@ -196,12 +196,22 @@ void tst_NameSearch::window_typeOpenReturnAndClose()
     QTRY_VERIFY(search->isVisible());
     QTRY_VERIFY(field->hasFocus());
     QCOMPARE(results->model()->rowCount(), 0);
+    // Nothing said before a query; "Nothing found" after one that finds nothing.
+    auto *empty = search->findChild<QLabel *>(QStringLiteral("emptyLabel"));
+    QVERIFY(empty && !empty->isVisible());
+    QTest::keyClicks(field, QStringLiteral("zzzq"));
+    QCOMPARE(results->model()->rowCount(), 0);
+    QVERIFY(empty->isVisible());
+    QCOMPARE(empty->text(), QStringLiteral("Nothing found"));
+    field->clear();
+    QVERIFY(!empty->isVisible());
 
     QTest::keyClicks(field, QStringLiteral("e9"));
     QCOMPARE(results->model()->rowCount(), 2);
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, QStringLiteral("1"));
     QCOMPARE(results->model()->rowCount(), 3); // E100, E102, E110
+    QVERIFY(!empty->isVisible());
     QTest::keyClick(field, Qt::Key_Down);
     QTest::keyClick(field, Qt::Key_Down);
     QTest::keyClick(field, Qt::Key_Up);

@@ -9,7 +9,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QTranslator>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 class ResizeCounter : public QWidget
@@ -40,6 +43,7 @@ private slots:
     void stackedWindow_coversItsParent();
     void orientationLock_turnsTheWindow();
     void slideStatePath_defaultAndOverride();
+    void toolkitTranslation_dialogsMenusAndButtonsInRussian();
 };
 
 void tst_Platform::informationBox_showsOverTheTopOfItsWindow()
@@ -203,6 +207,26 @@ void tst_Platform::slideStatePath_defaultAndOverride()
     QCOMPARE(vsPlatform::slideStateFilePath(),
              QStringLiteral("/sys/devices/platform/gpio-switch/slide/state"));
     QCOMPARE(QString::fromLatin1(vsPlatform::systemFontFamily), QStringLiteral("Nokia Sans"));
+}
+
+void tst_Platform::toolkitTranslation_dialogsMenusAndButtonsInRussian()
+{
+    QTranslator translator;
+    QVERIFY2(vsPlatform::loadToolkitTranslation(&translator),
+             "qtbase_ru is missing from the toolkit's translations (Debian package qttranslations5-l10n)");
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    const auto cyrillic = [](const char *context, const char *text) {
+        const QString shown = QCoreApplication::translate(context, text);
+        return std::any_of(shown.begin(), shown.end(),
+                           [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+    };
+    // The picture dialog, the fields' context menus, the standard buttons.
+    QVERIFY(cyrillic("QFileDialog", "Look in:"));
+    QVERIFY(cyrillic("QFileDialog", "File &name:"));
+    QVERIFY(cyrillic("QLineEdit", "&Undo"));
+    QVERIFY(cyrillic("QWidgetTextControl", "&Paste"));
+    QVERIFY(cyrillic("QPlatformTheme", "Cancel"));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 QTEST_MAIN(tst_Platform)

@@ -19,6 +19,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     vsPlatform::applyDarkLook();
 
+    // The toolkit's own texts in Russian beside ours; without them they stay English.
+    QTranslator toolkitTranslator;
+    if (vsPlatform::loadToolkitTranslation(&toolkitTranslator))
+        app.installTranslator(&toolkitTranslator);
+
     // Russian always, whatever the locale; without the catalogue the English texts stay.
     QTranslator translator;
     const bool translated =

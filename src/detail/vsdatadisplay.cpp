@@ -55,6 +55,28 @@ ColourFamily familyFor(int level)
     }
 }
 
+// The heading's code box is 150 px wide; a code wider than that at 30 pt
+// (E160a(iii), E450(vii)) is set smaller, down to a size still easily read, so
+// that sister codes never read alike. Others keep the template as it is.
+constexpr int codePointSize = 30;
+constexpr int smallestCodePointSize = 14;
+constexpr int codeBoxBorders = 2 * 1;
+
+QString codeTemplateFor(const QString &codeHtml, int boxWidth)
+{
+    QString fitting = codeTemplate;
+    for (int size = codePointSize; size >= smallestCodePointSize; --size) {
+        fitting = codeTemplate;
+        fitting.replace(QStringLiteral("font-size:30pt"), QStringLiteral("font-size:%1pt").arg(size));
+        // Measured as it is laid out, markup and all.
+        QTextDocument document;
+        document.setHtml(fitting + codeHtml + QLatin1String("</span></p></body></html>"));
+        if (document.idealWidth() <= boxWidth - codeBoxBorders)
+            break;
+    }
+    return fitting;
+}
+
 QString headingGradient(const ColourFamily &family)
 {
     return QStringLiteral("background-color: qlineargradient(spread:pad, x1:1, y1:0, x2:1, y2:1, stop:0 "
@@ -288,8 +310,10 @@ void vsDataDisplay::showData(QModelIndex pModelIndex)
     windowPalette.setBrush(QPalette::All, QPalette::Window, QBrush(family.page, Qt::SolidPattern));
     setPalette(windowPalette);
 
-    codeLabel->setText(codeTemplate + safeRichText(code) + QLatin1String("</span><br>") +
-                       safeRichText(groupText) + QLatin1String("</p></body></html>"));
+    const QString codeHtml = safeRichText(code);
+    codeLabel->setText(codeTemplateFor(codeHtml, codeLabel->maximumWidth()) + codeHtml +
+                       QLatin1String("</span><br>") + safeRichText(groupText) +
+                       QLatin1String("</p></body></html>"));
 
     const QStringList names = pieces(pModelIndex, vsDataModel::NamesRole);
     const QString firstName = names.isEmpty() ? QString() : names.first();
@@ -340,7 +364,9 @@ void vsDataDisplay::showData(QModelIndex pModelIndex)
 
 void vsDataDisplay::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+    // Escape too, as it closes the search and reader windows.
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+        event->key() == Qt::Key_Escape) {
         setVisible(false);
         return;
     }

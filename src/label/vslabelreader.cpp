@@ -54,6 +54,10 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     buttons->addWidget(statusLabel, 1);
     layout->insertWidget(0, textEdit, 0);
     layout->insertLayout(1, buttons, 0);
+    // Tab leaves the field for the additives found, then the buttons.
+    setTabOrder(textEdit, resultView);
+    setTabOrder(resultView, openButton);
+    setTabOrder(openButton, cancelButton);
     setReading(false);
 
     connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);

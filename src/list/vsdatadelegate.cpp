@@ -27,6 +27,21 @@ QPen makePen(const QColor &colour, qreal width = 1.0)
 
 constexpr Qt::Alignment textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
 
+// Sister codes such as E160a(ii) and E160a(iii) are wider than the box, which
+// is sized for "E9999"; cut off, they would read alike. Such a code gets a
+// smaller font, down to one still easily read; every code the box takes is
+// drawn exactly as before.
+constexpr int smallestCodePointSize = 10;
+// From the code's left edge to 4 px short of the box's right edge.
+constexpr int codeRoomMargin = 16;
+
+QFont fittedCodeFont(QFont font, const QString &code, int room)
+{
+    while (font.pointSize() > smallestCodePointSize && QFontMetrics(font).horizontalAdvance(code) > room)
+        font.setPointSize(font.pointSize() - 1);
+    return font;
+}
+
 // The safety level a row is painted with: the first piece of the safety text as a
 // decimal number, 0 when it is none, clamped into the four colours.
 int rowSafetyLevel(const QString &safety)
@@ -116,10 +131,10 @@ void vsDataDelegate::paintEntry(QPainter *painter, const QRect &rect, bool selec
     painter->setPen(makePen(outline));
     painter->drawRoundedRect(box, 10, 10, Qt::AbsoluteSize);
 
-    painter->setFont(codeFont);
+    const QString code = index.data(vsDataModel::CodeRole).toString();
+    painter->setFont(fittedCodeFont(codeFont, code, codeWidth - codeRoomMargin));
     painter->setPen(makePen(QColor(0, 0, 0)));
-    painter->drawText(QRect(left + 10, top, codeWidth, height), textAlignment,
-                      index.data(vsDataModel::CodeRole).toString());
+    painter->drawText(QRect(left + 10, top, codeWidth, height), textAlignment, code);
 
     const QStringList names = index.data(vsDataModel::NamesRole)
                                   .toString()

@@ -8,12 +8,13 @@
 
 #include <QAccessible>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
 #include <QVBoxLayout>
 
 vsEntryView::vsEntryView(QAbstractItemModel *catalogue, QWidget *parent)
     : QWidget(parent), layout(new QVBoxLayout(this)), results(new vsEntryRows(catalogue, this)),
-      resultView(new QListView(this))
+      resultView(new QListView(this)), emptyLabel(new QLabel(this))
 {
     // Black behind the rows and under the last of them, light text.
     QPalette black = vsPlatform::blackPalette();
@@ -28,8 +29,18 @@ vsEntryView::vsEntryView(QAbstractItemModel *catalogue, QWidget *parent)
     setWindowFlags(windowFlags() | Qt::Window);
 
     setUpList(resultView, results, new vsDataDelegate(resultView), black);
+    // Tab leads from the field to the rows, Shift+Tab back; the field's
+    // keys work there as well.
+    resultView->setFocusPolicy(Qt::TabFocus);
+    resultView->installEventFilter(this);
+    emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
+    emptyLabel->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 16));
+    emptyLabel->setAlignment(Qt::AlignCenter);
+    emptyLabel->setMargin(20);
+    emptyLabel->hide();
     layout->setContentsMargins(5, 5, 5, 5);
     layout->setSpacing(5);
+    layout->addWidget(emptyLabel, 0);
     layout->addWidget(resultView, 1);
 
     connect(resultView, &QListView::clicked, this, &vsEntryView::onResultActivated);
@@ -74,6 +85,12 @@ void vsEntryView::showRows(const QVector<int> &rows, bool selectFirst)
         resultView->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
         resultView->scrollTo(first, QAbstractItemView::PositionAtTop);
     }
+}
+
+void vsEntryView::setEmptyText(const QString &text)
+{
+    emptyLabel->setText(text);
+    emptyLabel->setVisible(!text.isEmpty());
 }
 
 int vsEntryView::selectedRow() const
@@ -128,6 +145,30 @@ bool vsEntryView::handleRowKey(int key)
 void vsEntryView::leave()
 {
     close();
+}
+
+bool vsEntryView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == resultView) {
+        if (event->type() == QEvent::FocusIn) {
+            // No rows: no stop for Tab here, where the focus would not show.
+            if (results->rowCount() == 0) {
+                focusNextPrevChild(static_cast<QFocusEvent *>(event)->reason() != Qt::BacktabFocusReason);
+                return false;
+            }
+            // Arriving by Tab, the keyboard has a row to work on, in view.
+            if (selectedRow() < 0)
+                moveSelection(1);
+            else
+                resultView->scrollTo(results->index(selectedRow()), QAbstractItemView::EnsureVisible);
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
+                if (handleRowKey(key->key()))
+                    return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void vsEntryView::keyPressEvent(QKeyEvent *event)

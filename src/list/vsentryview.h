@@ -7,6 +7,7 @@
 
 class QAbstractItemDelegate;
 class QAbstractItemModel;
+class QLabel;
 class QListView;
 class QPalette;
 class QVBoxLayout;
@@ -38,6 +39,8 @@ public slots:
 protected:
     // Shows these catalogue rows; selects the first when asked.
     void showRows(const QVector<int> &rows, bool selectFirst);
+    // A line over the rows saying why there are none; hidden when empty.
+    void setEmptyText(const QString &text);
     // The keys that work the rows from the window's field: Return and Enter
     // open the selected entry, Up, Down, Page Up and Page Down choose one.
     // False for any other key.
@@ -49,10 +52,14 @@ protected:
     virtual void leave();
 
     void keyPressEvent(QKeyEvent *event) override;
+    // The rows, reached by Tab from the window's field: the keys that work
+    // them there work here too, and the first row is selected on arrival.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     QVBoxLayout *layout = nullptr; // the field goes above the rows
     vsEntryRows *results = nullptr;
     QListView *resultView = nullptr;
+    QLabel *emptyLabel = nullptr;
 };
 
 #endif

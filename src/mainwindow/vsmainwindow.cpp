@@ -91,6 +91,7 @@ bool vsMainWindow::setup()
         aboutAction = new QAction(tr("About"), this);
         findByNameAction = new QAction(tr("Find by name"), this);
         readIngredientsAction = new QAction(tr("Read ingredients"), this);
+        quitAction = new QAction(this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
         // none is left behind when the window goes.
@@ -124,6 +125,7 @@ bool vsMainWindow::setup()
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     findByNameAction->setObjectName(QStringLiteral("findByNameAction"));
     readIngredientsAction->setObjectName(QStringLiteral("readIngredientsAction"));
+    quitAction->setObjectName(QStringLiteral("quitAction"));
 
     setSearchLabel();
     searchLabel->setFont(QFont(QString::fromLatin1(vsPlatform::systemFontFamily), 14));
@@ -195,6 +197,11 @@ bool vsMainWindow::setup()
     menuBar()->addAction(findByNameAction);
     menuBar()->addAction(readIngredientsAction);
     menuBar()->addAction(aboutAction);
+    // Ctrl+Q quits from every window of the program, as on a desktop; Q
+    // without Ctrl still types 1. Not a menu entry: the handheld has none.
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(quitAction);
     // The desktop menu bar would inherit the black window palette and draw its
     // texts black on black; it keeps the toolkit's own colours.
     menuBar()->setPalette(vsPlatform::toolkitPalette(menuBar()));
@@ -224,6 +231,7 @@ bool vsMainWindow::setup()
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
     connect(findByNameAction, &QAction::triggered, this, &vsMainWindow::onMenuFindByNameClicked);
     connect(readIngredientsAction, &QAction::triggered, this, &vsMainWindow::onMenuReadIngredientsClicked);
+    connect(quitAction, &QAction::triggered, this, &vsMainWindow::onQuit);
 
     setWindowTitle(QStringLiteral("Vestrion"));
     return true;
@@ -370,6 +378,15 @@ void vsMainWindow::onShowData(QModelIndex pIndex)
     dataDisplay->show();
     dataDisplay->adjustSize();
     dataDisplay->showData(pIndex);
+    // Shown again, a window keeps its old place in the stack, below the search
+    // and reader windows made since; nor does every window manager raise it.
+    dataDisplay->raise();
+    dataDisplay->activateWindow();
+}
+
+void vsMainWindow::onQuit()
+{
+    QCoreApplication::quit();
 }
 
 // Menu -----------------------------------------------------------------------
@@ -547,6 +564,8 @@ void vsMainWindow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Delete:
         onNumberRemoveClicked();
         break;
+    // Return as well: a laptop has no keypad Enter.
+    case Qt::Key_Return:
     case Qt::Key_Enter:
         if (listView && listView->selectionModel()) {
             const QModelIndexList selected = listView->selectionModel()->selectedIndexes();

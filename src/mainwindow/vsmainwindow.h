@@ -56,6 +56,7 @@ public slots:
     void onMenuAboutClicked();
     void onMenuFindByNameClicked();
     void onMenuReadIngredientsClicked();
+    void onQuit();
     void onOrientationChanged(QString pOrientation);
     void onKeyboardStatusChanged(QString pStatus);
     void onTimeOut();
@@ -88,6 +89,7 @@ private:
     QAction *aboutAction = nullptr;
     QAction *findByNameAction = nullptr;
     QAction *readIngredientsAction = nullptr;
+    QAction *quitAction = nullptr;
     QTimer searchTimer;
     QLabel *searchLabel = nullptr;
     QString searchCode;

@@ -1,5 +1,6 @@
 #include "platform/vsdevice.h"
 
+#include "platform/vsbusprobe.h"
 #include "platform/vsorientation.h"
 
 #include <QDBusConnection>
@@ -19,6 +20,11 @@ const QString halDeviceInterface = QStringLiteral("org.freedesktop.Hal.Device");
 // How long a closing device waits for a connect still under way. A bus that
 // answers at all answers well within it.
 constexpr int connectGraceMs = 500;
+// A cancelled probe looks at least every 50 ms whether it is still wanted.
+constexpr int probeStopMs = 200;
+// How long the bus has to answer before the toolkit may connect to it. A
+// system bus answers within milliseconds; one slower than this is taken as none.
+constexpr int probeMs = 2000;
 // Setting up and stopping take a few bounded requests at most.
 constexpr int finishMs = 4 * vsDeviceRequestTimeoutMs;
 
@@ -51,7 +57,8 @@ struct Shared
     QMutex mutex;
     QWaitCondition settled;
     State state = Connecting;
-    bool closed = false; // the device is gone; touch nothing of it
+    bool closing = false; // the device gave up waiting: stop probing
+    bool closed = false;  // the device is gone; touch nothing of it
 };
 
 // Turns every slide report, whatever it carries, into one string signal.
@@ -85,7 +92,22 @@ public:
 public slots:
     void start()
     {
-        // May never return: nothing else waits for it.
+        // The toolkit sets up every bus under one lock: a bus that never
+        // answered would block the session bus, and with it the accessibility
+        // bridge of the main thread. So it is asked first, with a deadline.
+        const bool answers =
+            vsBusProbe::answers(vsBusProbe::systemBusAddress(), QDeadlineTimer(probeMs), [this] {
+                QMutexLocker lock(&shared->mutex);
+                return shared->closing;
+            });
+        if (!answers) {
+            QMutexLocker lock(&shared->mutex);
+            shared->state = Shared::NoBus;
+            shared->settled.wakeAll();
+            return;
+        }
+        // Answered just now, so this returns; should the bus die in between,
+        // nothing else waits for it.
         QDBusConnection bus = QDBusConnection::systemBus();
         {
             QMutexLocker lock(&shared->mutex);
@@ -158,6 +180,13 @@ vsDevice::~vsDevice()
         QDeadlineTimer grace(connectGraceMs);
         while (shared->state == Shared::Connecting && !grace.hasExpired())
             shared->settled.wait(&shared->mutex, grace);
+        if (shared->state == Shared::Connecting) {
+            // A probe still waiting for the bus stops within moments.
+            shared->closing = true;
+            QDeadlineTimer stopping(probeStopMs);
+            while (shared->state == Shared::Connecting && !stopping.hasExpired())
+                shared->settled.wait(&shared->mutex, stopping);
+        }
         if (shared->state == Shared::Connecting) {
             // Stuck in the connect for good, or nearly so: leave it and
             // everything it may touch; it finds the device closed if it ever returns.

@@ -17,9 +17,10 @@ class SlideRelay;
 
 // The device's services on the system bus: the orientation reports, from
 // whichever service gives them, and the keyboard slide's reports. Nothing here
-// holds up its caller: the bus is opened and asked on a thread of its own (a
-// bus that accepts and never answers blocks the connect for good), and reports
-// arrive as signals once the bus answers, or never.
+// holds up its caller: the bus is opened and asked on a thread of its own, only
+// once it has answered a probe of its own (a bus that accepts and never answers
+// blocks the toolkit's connect, and every other bus of the process, for good),
+// and reports arrive as signals once the bus answers, or never.
 class vsDevice : public QObject
 {
     Q_OBJECT

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QPalette>
+#include <QTranslator>
 #include <QWidget>
 
 namespace vsPlatform {
@@ -72,6 +74,16 @@ QPalette toolkitPalette(const QWidget *widget)
         }
     }
     return palette;
+}
+
+bool loadToolkitTranslation(QTranslator *translator)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+    return translator->load(QStringLiteral("qtbase_ru"), folder);
 }
 
 } // namespace vsPlatform

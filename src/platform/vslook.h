@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QString>
 
+class QTranslator;
 class QWidget;
 
 // The handheld's look, which its toolkit gave every program for free: the
@@ -33,6 +34,11 @@ QPalette toolkitPalette(const QWidget *widget);
 // "@2x" rendering beside it on a dense screen. A plain QPixmap load never
 // looks for that file.
 QPixmap iconPixmap(const QString &path);
+
+// The toolkit's own Russian texts (file dialog, the fields' context menus,
+// standard buttons), "qtbase_ru" from the toolkit's translations folder, which
+// the handheld's toolkit had built in. False when it is not installed.
+bool loadToolkitTranslation(QTranslator *translator);
 
 } // namespace vsPlatform
 

@@ -22,6 +22,7 @@ vsNameSearch::vsNameSearch(QAbstractItemModel *catalogue, QWidget *parent)
     queryEdit->setPalette(vsPlatform::toolkitPalette(queryEdit));
     queryEdit->installEventFilter(this);
     layout->insertWidget(0, queryEdit, 0);
+    setTabOrder(queryEdit, resultView);
 
     connect(queryEdit, &QLineEdit::textChanged, this, &vsNameSearch::onQueryChanged);
 }
@@ -39,7 +40,10 @@ void vsNameSearch::onOpen()
 
 void vsNameSearch::onQueryChanged(const QString &pQuery)
 {
-    showRows(index.match(pQuery), true);
+    const QVector<int> rows = index.match(pQuery);
+    showRows(rows, true);
+    // Before any query the window stays empty; after one, it says so.
+    setEmptyText(rows.isEmpty() && !pQuery.trimmed().isEmpty() ? tr("Nothing found") : QString());
 }
 
 bool vsNameSearch::eventFilter(QObject *watched, QEvent *event)

@@ -28,6 +28,12 @@
 //       every connection and never reads or answers. Prints "ready" once it
 //       listens; ends when standard input closes.
 //
+//   vestrion-device-helper --slow-bus PATH TARGET DELAY_MS
+//       Listens on the Unix socket PATH as a slow bus daemon: each connection
+//       is passed on to the bus socket TARGET, and every answer reaches the
+//       client DELAY_MS late. Prints "ready", then "connection N" as the Nth
+//       client connects; ends when standard input closes.
+//
 //   vestrion-device-helper --exec PROGRAM [ARGUMENTS...]
 //       Runs PROGRAM in its own place, so that it is killed when the process
 //       that started it dies: a crashed test leaves no bus daemon behind.
@@ -43,14 +49,20 @@
 #include <QSocketNotifier>
 #include <QStringList>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <list>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -96,17 +108,44 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PropertyChange &c
     return argument;
 }
 
-int hungBus(const char *path)
+sockaddr_un socketAddress(const char *path)
 {
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path, sizeof(address.sun_path) - 1);
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+    return address;
+}
+
+int listenOn(const char *path)
+{
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = socketAddress(path);
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
         ::listen(listener, 16) != 0) {
-        std::perror("vestrion-device-helper: hung bus");
-        return 2;
+        std::perror("vestrion-device-helper: listen");
+        return -1;
     }
+    return listener;
+}
+
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+int hungBus(const char *path)
+{
+    const int listener = listenOn(path);
+    if (listener < 0)
+        return 2;
     say("ready");
     for (;;) {
         pollfd waits[2] = {{listener, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -116,6 +155,90 @@ int hungBus(const char *path)
             return 0; // standard input closed (or spoke): done
         if (waits[0].revents)
             ::accept(listener, nullptr, nullptr); // kept open, never read
+    }
+}
+
+int slowBus(const char *path, const char *target, int delayMs)
+{
+    const int listener = listenOn(path);
+    if (listener < 0)
+        return 2;
+    say("ready");
+    struct Pair
+    {
+        int client;
+        int daemon;
+        std::deque<std::pair<std::chrono::steady_clock::time_point, QByteArray>> answers;
+        bool daemonDone = false;
+    };
+    std::list<Pair> pairs;
+    unsigned connections = 0;
+    for (;;) {
+        std::vector<pollfd> waits = {{listener, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        int timeout = -1;
+        const auto now = std::chrono::steady_clock::now();
+        for (const Pair &pair : pairs) {
+            waits.push_back({pair.client, POLLIN, 0});
+            waits.push_back({pair.daemonDone ? -1 : pair.daemon, POLLIN, 0});
+            if (!pair.answers.empty()) {
+                const auto due =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(pair.answers.front().first - now)
+                        .count();
+                timeout = timeout < 0 ? int(std::max<qint64>(due, 0))
+                                      : std::min(timeout, int(std::max<qint64>(due, 0)));
+            }
+        }
+        if (::poll(waits.data(), waits.size(), timeout) < 0)
+            return 2;
+        if (waits[1].revents)
+            return 0;
+        // New connections join after the ones polled this round.
+        std::list<Pair> accepted;
+        if (waits[0].revents) {
+            const int client = ::accept(listener, nullptr, nullptr);
+            const int daemon = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            const sockaddr_un address = socketAddress(target);
+            if (client >= 0 && daemon >= 0 &&
+                ::connect(daemon, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
+                accepted.push_back({client, daemon, {}});
+                say("connection " + QByteArray::number(qulonglong(++connections)));
+            } else {
+                ::close(client);
+                ::close(daemon);
+            }
+        }
+        size_t at = 2;
+        for (auto pair = pairs.begin(); pair != pairs.end(); at += 2) {
+            char chunk[65536];
+            bool done = false;
+            if (waits[at].revents) {
+                const ssize_t count = ::read(pair->client, chunk, sizeof(chunk));
+                done = count <= 0 || !writeAll(pair->daemon, chunk, size_t(count));
+            }
+            if (!done && waits[at + 1].revents) {
+                const ssize_t count = ::read(pair->daemon, chunk, sizeof(chunk));
+                if (count > 0)
+                    pair->answers.emplace_back(std::chrono::steady_clock::now() +
+                                                   std::chrono::milliseconds(delayMs),
+                                               QByteArray(chunk, int(count)));
+                else
+                    pair->daemonDone = true;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            while (!done && !pair->answers.empty() && pair->answers.front().first <= now) {
+                const QByteArray &answer = pair->answers.front().second;
+                done = !writeAll(pair->client, answer.constData(), size_t(answer.size()));
+                pair->answers.pop_front();
+            }
+            if (done || (pair->daemonDone && pair->answers.empty())) {
+                ::close(pair->client);
+                ::close(pair->daemon);
+                pair = pairs.erase(pair);
+            } else {
+                ++pair;
+            }
+        }
+        pairs.splice(pairs.end(), accepted);
     }
 }
 
@@ -252,6 +375,8 @@ int main(int argc, char *argv[])
 
     if (argc >= 3 && std::strcmp(argv[1], "--hung-bus") == 0)
         return hungBus(argv[2]);
+    if (argc >= 5 && std::strcmp(argv[1], "--slow-bus") == 0)
+        return slowBus(argv[2], argv[3], std::atoi(argv[4]));
 
     QCoreApplication app(argc, argv);
     qDBusRegisterMetaType<PropertyChange>();
