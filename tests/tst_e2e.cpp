@@ -40,8 +40,19 @@ private slots:
     void systemBusNeverHoldsUpWindowOrExit();
 
 private:
+    // The program over a catalogue whose names a typed list holds; its main window.
+    QString startWithAdditives(const QTemporaryDir &home);
+
     QProcess server;
 };
+
+QString tst_E2e::startWithAdditives(const QTemporaryDir &home)
+{
+    if (!prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
+                            QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}))
+        return QString();
+    return startProgram(home);
+}
 
 void tst_E2e::initTestCase()
 {
@@ -287,9 +298,7 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
 {
     // The program with its catalogue, the names of which a list will hold.
     QTemporaryDir home;
-    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
-                               QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
-    const QString mainWindow = startProgram(home);
+    const QString mainWindow = startWithAdditives(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QStringList windows;
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
@@ -331,9 +340,7 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
 void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
 {
     QTemporaryDir home;
-    QVERIFY(prepareHome(home, {entryItem(QStringLiteral("E100")), entryItem(QStringLiteral("E102")),
-                               QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}));
-    const QString mainWindow = startProgram(home);
+    const QString mainWindow = startWithAdditives(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QStringList windows;
     const auto key = [this](const QString &keys) { runTool(xdotool, {QStringLiteral("key"), keys}); };
