@@ -19,17 +19,23 @@ decltype(&vestrion_ocr_free) freeFunction = nullptr;
 // scales the letters to the size it reads best in any case.
 constexpr int maxSide = 6000;
 
+// Tesseract's OpenMP threads spin while they wait: on a handheld's or a busy
+// machine's few cores one thread reads a label several times faster in CPU
+// time. A limit the user set is kept. Set before any thread reads the
+// environment where that can be: a job sets it on the thread that makes it.
+void limitEngineThreads()
+{
+    if (!qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
+        qputenv("OMP_THREAD_LIMIT", "1");
+}
+
 bool loadModule()
 {
     QMutexLocker lock(&loadMutex);
     if (tried)
         return recogniseFunction && freeFunction;
     tried = true;
-    // Tesseract's OpenMP threads spin while they wait: on a handheld's or a
-    // busy machine's few cores one thread reads a label several times faster
-    // in CPU time. A limit the user set is kept.
-    if (!qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
-        qputenv("OMP_THREAD_LIMIT", "1");
+    limitEngineThreads();
     QLibrary module(vsOcr::modulePath());
     if (!module.load()) {
         lastReason = module.errorString();
@@ -103,7 +109,10 @@ vsOcr::Result vsOcr::recognise(const QImage &image, QString *text, const std::fu
     }
 }
 
-vsOcrJob::vsOcrJob(const QImage &image, QObject *parent) : QThread(parent), image(image) {}
+vsOcrJob::vsOcrJob(const QImage &image, QObject *parent) : QThread(parent), image(image)
+{
+    limitEngineThreads();
+}
 
 vsOcrJob::~vsOcrJob()
 {
