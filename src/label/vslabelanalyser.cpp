@@ -151,16 +151,16 @@ QChar latinSuffix(QChar c)
 // Latin letters that look like Cyrillic ones (folded), and back.
 QChar cyrillicLookAlike(QChar c)
 {
-    static const QString latin = QStringLiteral("abcehkmoptxy");
-    static const QString cyrillic = QStringLiteral("авсенкмортху");
+    static const QString latin = QStringLiteral("abcehkmoptuxy");
+    static const QString cyrillic = QStringLiteral("авсенкмортиху");
     const int at = int(latin.indexOf(c));
     return at < 0 ? QChar() : cyrillic.at(at);
 }
 
 QChar latinLookAlike(QChar c)
 {
-    static const QString latin = QStringLiteral("abcehkmoptxy");
-    static const QString cyrillic = QStringLiteral("авсенкмортху");
+    static const QString latin = QStringLiteral("abcehkmoptuxy");
+    static const QString cyrillic = QStringLiteral("авсенкмортиху");
     const int at = int(cyrillic.indexOf(c));
     return at < 0 ? QChar() : latin.at(at);
 }
@@ -184,7 +184,19 @@ QString turned(const QString &word, bool toCyrillic)
     return result;
 }
 
+// OCR reads a Latin l as "|"; beside a Latin letter it is one. Positions stay.
+QString withOcrLetters(QString folded)
+{
+    for (int i = 0; i < folded.size(); ++i)
+        if (folded.at(i) == QLatin1Char('|') &&
+            ((i > 0 && isLatin(folded.at(i - 1))) || (i + 1 < folded.size() && isLatin(folded.at(i + 1)))))
+            folded[i] = QLatin1Char('l');
+    return folded;
+}
+
 const QString romanNumber = QStringLiteral("(?:viii|vii|vi|iv|ix|v|iii|ii|i|x)");
+// Russian OCR reads a printed "iii" as "Ш".
+const QString romanOrRead = QStringLiteral("(?:viii|vii|vi|iv|ix|v|iii|ii|i|x|\\x{0448})");
 } // namespace
 
 struct vsLabelAnalyser::Stemmers
@@ -270,7 +282,16 @@ QString vsLabelAnalyser::inOneScript(Stemmers &stemmers, const QString &word) co
     if (words.contains(stem(stemmers, word)))
         return word;
     const QString other = turned(word, latin);
-    return !other.isEmpty() && words.contains(stem(stemmers, other)) ? other : word;
+    if (other.isEmpty())
+        return word;
+    if (words.contains(stem(stemmers, other)))
+        return other;
+    // OCR reads a capital Б as B too.
+    QString withBe = other;
+    for (int i = 0; i < word.size(); ++i)
+        if (word.at(i) == QLatin1Char('b'))
+            withBe[i] = QChar(0x0431);
+    return withBe != other && words.contains(stem(stemmers, withBe)) ? withBe : word;
 }
 
 bool vsLabelAnalyser::namesAdditive(Stemmers &stemmers, const QString &word) const
@@ -481,11 +502,18 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue)
 void vsLabelAnalyser::addCode(const QString &number, const QString &letter, const QString &roman,
                               int position, QVector<Hit> *hits) const
 {
+    // OCR reads a Roman i after four digits as 1: "E4511" is E451(i) where
+    // the catalogue has no E4511 but that member.
+    if (number.size() == 4 && number.endsWith(QLatin1Char('1')) && letter.isEmpty() && roman.isEmpty() &&
+        !codes.contains(QLatin1Char('e') + number) &&
+        codes.contains(QLatin1Char('e') + number.left(3) + QLatin1String("(i)")))
+        return addCode(number.left(3), letter, QStringLiteral("i"), position, hits);
     // The most precise code the catalogue knows: E160a(v) is read as E160a.
     const QString lettered = QLatin1Char('e') + number + letter;
+    const QString readRoman = roman == QChar(0x0448) ? QStringLiteral("iii") : roman;
     const QString candidates[] = {
-        lettered + (roman.isEmpty() ? QString() : QLatin1Char('(') + roman + QLatin1Char(')')), lettered,
-        QLatin1Char('e') + number};
+        lettered + (readRoman.isEmpty() ? QString() : QLatin1Char('(') + readRoman + QLatin1Char(')')),
+        lettered, QLatin1Char('e') + number};
     for (const QString &candidate : candidates) {
         const auto row = codes.constFind(candidate);
         if (row != codes.constEnd()) {
@@ -504,29 +532,33 @@ void vsLabelAnalyser::addCode(const QString &number, const QString &letter, cons
 }
 
 namespace {
-// Three or four digits, "O" or "О" read as 0 where a digit must stand; a
-// letter, Latin or Cyrillic, or after a space a Latin one; a Roman number in
-// brackets, or after the rest or a space; never inside a word or a longer number.
+// Three or four digits, "O" or "О" read as 0 and "З" as 3 where a digit
+// must stand; a letter, Latin or Cyrillic, or after a space a Latin one; a
+// Roman number in brackets, or after the rest or a space; never inside a
+// word or a longer number.
 const QString codeBody =
-    QStringLiteral(
-        "([0-9][0-9o\\x{043e}]{2,3})(?:([a-g\\x{0430}\\x{0441}\\x{0435}])|[ \\t]([a-g])(?![\\p{L}\\p{N}]))?"
-        "(?:[ \\t]*\\(\\s*(%1)\\s*\\)|[ \\t]?(%1)(?![\\p{L}\\p{N}]))?(?![\\p{L}\\p{N}])")
-        .arg(romanNumber);
+    QStringLiteral("([0-9\\x{0437}][0-9o\\x{043e}\\x{0437}]{2,3})(?:([a-g\\x{0430}\\x{0441}\\x{0435}])|[ "
+                   "\\t]([a-g])(?![\\p{L}\\p{N}]))?"
+                   "(?:[ \\t]*\\(\\s*(%1)\\s*\\)|[ \\t]?(%1)(?![\\p{L}\\p{N}]))?(?![\\p{L}\\p{N}])")
+        .arg(romanOrRead);
 
 QString digitsOf(const QString &digits)
 {
     QString result = digits;
-    result.replace(QLatin1Char('o'), QLatin1Char('0')).replace(QChar(0x043e), QLatin1Char('0'));
+    result.replace(QLatin1Char('o'), QLatin1Char('0'))
+        .replace(QChar(0x043e), QLatin1Char('0'))
+        .replace(QChar(0x0437), QLatin1Char('3'));
     return result;
 }
 } // namespace
 
 void vsLabelAnalyser::findCodes(const QString &folded, QVector<Hit> *hits) const
 {
-    // E or Е or the Codex's INS, a space or hyphen, then the code.
+    // E or Е or the Codex's INS, a space or hyphen, then the code. OCR reads
+    // a blurred E as "£" or "€"; a price has its decimals.
     static const QRegularExpression code(
-        QStringLiteral(
-            "(?<![\\p{L}\\p{N}])(?:[e\\x{0435}]|ins)[ \\t]*[-\\x{2010}\\x{2011}\\x{2013}]?\\s?[ \\t]*") +
+        QStringLiteral("(?<![\\p{L}\\p{N}])(?:[e\\x{0435}]|[\\x{00a3}\\x{20ac}](?![0-9]+[.,][0-9])|ins)[ "
+                       "\\t]*[-\\x{2010}\\x{2011}\\x{2013}]?\\s?[ \\t]*") +
             codeBody,
         QRegularExpression::UseUnicodePropertiesOption);
     QRegularExpressionMatchIterator it = code.globalMatch(folded);
@@ -772,7 +804,7 @@ void vsLabelAnalyser::findNames(const QVector<Token> &found, const QVector<QStri
 QVector<int> vsLabelAnalyser::analyse(const QString &text) const
 {
     const QString limited = text.left(maxTextLength);
-    const QString folded = vsEntryNames::fold(limited);
+    const QString folded = withOcrLetters(vsEntryNames::fold(limited));
     Stemmers stemmers;
     const QVector<Token> found = tokens(stemmers, folded, true);
     QVector<QString> stems(found.size());
