@@ -6,25 +6,34 @@
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
+// Progress of one reading, reported as its share of the whole: from to to.
 struct Monitor : tesseract::ETEXT_DESC
 {
     vsOcrProgressFunction report = nullptr;
     void *context = nullptr;
+    int from = 0;
+    int to = 100;
 };
 
 bool cancelOrReport(void *data, int)
 {
     auto *monitor = static_cast<Monitor *>(data);
-    return monitor->report && monitor->report(monitor->context, monitor->progress) != 0;
+    return monitor->report &&
+           monitor->report(monitor->context,
+                           monitor->from + (monitor->to - monitor->from) * monitor->progress / 100) != 0;
 }
 
 std::mutex engineMutex;
@@ -52,8 +61,13 @@ constexpr double readableHeight = 24.0;
 constexpr int measureSide = 1600;
 // A one-line crop needs white around it for the page layout to find the line.
 constexpr double marginHeights = 2.0;
-// Below this the orientation engine is guessing; the picture is left as it is.
-constexpr float orientationConfidence = 2.0f;
+// Below this the orientation engine may take a page for one upside down:
+// both ways are read and the surer reading kept.
+constexpr float orientationConfidence = 5.0f;
+// A word the engine is this unsure of, far from the rest of its line, is
+// a mark at the edge of the label or the pack, read as letters.
+constexpr float strayConfidence = 70.0f;
+constexpr double strayGapHeights = 4.0;
 constexpr float degree = 3.14159265f / 180;
 
 // The models are read once, on the first picture, and kept for the next.
@@ -72,6 +86,9 @@ tesseract::TessBaseAPI *readyEngine()
     made->SetPageSegMode(tesseract::PSM_AUTO);
     // Its notes would go to standard error of the program or the tool.
     made->SetVariable("debug_file", "/dev/null");
+    // The skew is taken from the whole block alike: weighted towards the
+    // longest lines, it misreads a photo whose lines slope differently.
+    made->SetVariable("textord_biased_skewcalc", "0");
     engine = std::move(made);
     return engine.get();
 }
@@ -176,6 +193,21 @@ double letterHeight(Pix *binary)
     return best;
 }
 
+// How many marks of a readable letter's size the picture holds.
+int letterMarks(Pix *binary)
+{
+    std::unique_ptr<Boxa, BoxaDeleter> boxes(pixConnCompBB(binary, 8));
+    if (!boxes)
+        return 0;
+    int marks = 0;
+    for (int i = 0; i < boxaGetCount(boxes.get()); ++i) {
+        l_int32 x, y, w, h;
+        boxaGetBoxGeometry(boxes.get(), i, &x, &y, &w, &h);
+        marks += h >= 0.6 * readableHeight && h <= 2.5 * readableHeight && w <= 3 * h;
+    }
+    return marks;
+}
+
 // The scale at which the picture's letters come out readableHeight high.
 double readableScale(Pix *pix)
 {
@@ -191,12 +223,20 @@ double readableScale(Pix *pix)
     return std::clamp(readableHeight / height, 0.25, 3.0);
 }
 
+struct Prepared
+{
+    PixPtr picture;
+    bool maybeUpsideDown = false; // the orientation found is a guess
+    int letterMarks = 0;          // marks of a letter's size: about as many letters to read
+};
+
 // Letters of a readable size, level, black on white, upright and with a
 // margin around: what Tesseract reads best, made with Leptonica and
 // Tesseract's own orientation detection. Without a result, the picture as it
 // came.
-PixPtr prepare(PixPtr grey)
+Prepared prepare(PixPtr grey)
 {
+    Prepared prepared;
     const double scale = readableScale(grey.get());
     // Near enough is left alone: scaling blurs a little.
     if (std::abs(scale - 1.0) > 0.15) {
@@ -204,8 +244,10 @@ PixPtr prepare(PixPtr grey)
             grey = std::move(scaled);
     }
     PixPtr binary = readableLetters(grey.get());
-    if (!binary)
-        return grey;
+    if (!binary) {
+        prepared.picture = std::move(grey);
+        return prepared;
+    }
     l_float32 angle = 0, confidence = 0;
     if (pixFindSkew(binary.get(), &angle, &confidence) == 0 && confidence > 2.5f && std::abs(angle) > 0.2f) {
         // Turned as grey, the letters keep their edges smooth.
@@ -222,17 +264,157 @@ PixPtr prepare(PixPtr grey)
         const char *script = nullptr;
         if (orientation->DetectOrientationScript(&degrees, &orientationConfidenceFound, &script,
                                                  &scriptConfidence) &&
-            degrees % 90 == 0 && degrees % 360 != 0 && orientationConfidenceFound >= orientationConfidence) {
+            degrees % 90 == 0) {
             // The page is turned clockwise by degrees: turn it back.
-            if (PixPtr upright{pixRotateOrth(binary.get(), (4 - degrees / 90 % 4) % 4)})
-                binary = std::move(upright);
+            if (degrees % 360 != 0) {
+                if (PixPtr upright{pixRotateOrth(binary.get(), (4 - degrees / 90 % 4) % 4)})
+                    binary = std::move(upright);
+            }
+            prepared.maybeUpsideDown = orientationConfidenceFound < orientationConfidence;
         }
         orientation->Clear();
     }
+    prepared.letterMarks = letterMarks(binary.get());
     // White is 0 in a binary picture.
     if (PixPtr framed{pixAddBorder(binary.get(), int(marginHeights * readableHeight), 0)})
         binary = std::move(framed);
-    return binary;
+    prepared.picture = std::move(binary);
+    return prepared;
+}
+
+struct Word
+{
+    std::string text;
+    float confidence = 0;
+    int left = 0;
+    int right = 0;
+};
+
+struct Line
+{
+    std::vector<Word> words;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool endsParagraph = false;
+};
+
+// The engine's lines with their words and boxes, in its reading order.
+std::vector<Line> linesOf(tesseract::TessBaseAPI *api)
+{
+    std::vector<Line> lines;
+    std::unique_ptr<tesseract::ResultIterator> word(api->GetIterator());
+    if (!word)
+        return lines;
+    do {
+        if (word->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+            if (!lines.empty() && word->IsAtBeginningOf(tesseract::RIL_PARA))
+                lines.back().endsParagraph = true;
+            lines.emplace_back();
+            word->BoundingBox(tesseract::RIL_TEXTLINE, &lines.back().left, &lines.back().top,
+                              &lines.back().right, &lines.back().bottom);
+        }
+        const std::unique_ptr<char[]> text(word->GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!lines.empty() && text && text[0] != '\0' && !std::isspace(static_cast<unsigned char>(text[0])) &&
+            word->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
+            lines.back().words.push_back(
+                Word{text.get(), word->Confidence(tesseract::RIL_WORD), left, right});
+    } while (word->Next(tesseract::RIL_WORD));
+    if (!lines.empty())
+        lines.back().endsParagraph = true;
+    return lines;
+}
+
+// Lines of a curved or slanted label may come back cut in two, the right
+// pieces as a column of their own: a piece that starts where a line on its
+// level ends is that line's rest. Cut inside a word, the word is made whole.
+void joinCutLines(std::vector<Line> *lines)
+{
+    std::vector<size_t> byLeft(lines->size());
+    for (size_t i = 0; i < byLeft.size(); ++i)
+        byLeft[i] = i;
+    std::stable_sort(byLeft.begin(), byLeft.end(),
+                     [lines](size_t a, size_t b) { return (*lines)[a].left < (*lines)[b].left; });
+    const int wordGap = int(0.4 * readableHeight);
+    for (const size_t j : byLeft) {
+        Line &piece = (*lines)[j];
+        Line *before = nullptr;
+        int beforeGap = 0;
+        for (Line &line : *lines) {
+            if (&line == &piece || line.words.empty() || line.left >= piece.left)
+                continue;
+            const int gap = piece.left - line.right;
+            const int overlap = std::min(line.bottom, piece.bottom) - std::max(line.top, piece.top);
+            const int lower = std::min(line.bottom - line.top, piece.bottom - piece.top);
+            if (gap < -int(readableHeight) / 2 || gap > int(readableHeight) || 2 * overlap < lower)
+                continue;
+            if (!before || gap < beforeGap) {
+                before = &line;
+                beforeGap = gap;
+            }
+        }
+        if (!before || piece.words.empty())
+            continue;
+        auto next = piece.words.begin();
+        if (beforeGap < wordGap) {
+            before->words.back().text += next->text;
+            before->words.back().confidence = std::min(before->words.back().confidence, next->confidence);
+            before->words.back().right = next->right;
+            ++next;
+        }
+        before->words.insert(before->words.end(), next, piece.words.end());
+        before->right = std::max(before->right, piece.right);
+        before->top = std::min(before->top, piece.top);
+        before->bottom = std::max(before->bottom, piece.bottom);
+        piece.words.clear();
+    }
+}
+
+struct Reading
+{
+    std::string text;
+    int confidence = 0;
+    int sureLetters = 0; // in the words read with confidence
+};
+
+int lettersOf(const std::string &utf8)
+{
+    return int(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// The recognised text a line each and a blank line after each paragraph
+// that ends a sentence, less the stray marks: low confidence far from the
+// rest of the line, or alone on it.
+Reading readingOf(tesseract::TessBaseAPI *api)
+{
+    Reading reading;
+    reading.confidence = api->MeanTextConf();
+    std::vector<Line> lines = linesOf(api);
+    joinCutLines(&lines);
+    const int strayGap = int(strayGapHeights * readableHeight);
+    for (const Line &line : lines) {
+        std::string text;
+        for (size_t i = 0; i < line.words.size(); ++i) {
+            const Word &word = line.words[i];
+            const int before = i > 0 ? word.left - line.words[i - 1].right : INT_MAX;
+            const int after = i + 1 < line.words.size() ? line.words[i + 1].left - word.right : INT_MAX;
+            if (word.confidence < strayConfidence && std::min(before, after) > strayGap)
+                continue;
+            if (word.confidence >= strayConfidence)
+                reading.sureLetters += lettersOf(word.text);
+            if (!text.empty())
+                text += ' ';
+            text += word.text;
+        }
+        if (!text.empty())
+            reading.text += text + '\n';
+        // A paragraph the layout ends within a sentence goes on: a blank line
+        // there would end a list, "не добавляются" apart from what they deny.
+        const size_t length = reading.text.size();
+        if (line.endsParagraph && length >= 2 && reading.text[length - 1] == '\n' &&
+            std::strchr(".!?", reading.text[length - 2]))
+            reading.text += '\n';
+    }
+    return reading;
 }
 } // namespace
 
@@ -249,32 +431,64 @@ extern "C" int vestrion_ocr_recognise(const unsigned char *grey, int width, int 
     PixPtr picture = greyPix(grey, width, height, bytesPerLine);
     if (!picture)
         return vsOcrFailed;
-    picture = prepare(std::move(picture));
-    api->SetImage(picture.get());
-    // Letters are now of the size a 300 dpi scan of small print gives.
-    api->SetSourceResolution(300);
+    Prepared prepared = prepare(std::move(picture));
+    PixPtr turned;
+    if (prepared.maybeUpsideDown)
+        turned.reset(pixRotateOrth(prepared.picture.get(), 2));
     Monitor monitor;
     monitor.report = progress;
     monitor.context = context;
     monitor.cancel = &cancelOrReport;
     monitor.cancel_this = &monitor;
-    const int failed = api->Recognize(&monitor);
-    if (progress && progress(context, 100) != 0) {
+    // Each reading has its share of the progress; a last one, if needed,
+    // the rest.
+    const auto read = [&](Pix *way, tesseract::PageSegMode mode, int from, int to, Reading *reading) {
+        api->SetPageSegMode(mode);
+        api->SetImage(way);
+        // Letters are now of the size a 300 dpi scan of small print gives.
+        api->SetSourceResolution(300);
+        monitor.from = from;
+        monitor.to = to;
+        monitor.progress = 0;
+        const int failed = api->Recognize(&monitor);
+        const bool cancelled = progress && progress(context, to) != 0;
+        if (!cancelled && failed == 0)
+            *reading = readingOf(api);
         api->Clear();
+        return cancelled ? vsOcrCancelled : failed == 0 ? vsOcrDone : vsOcrFailed;
+    };
+    Reading best;
+    int status = read(prepared.picture.get(), tesseract::PSM_AUTO, 0, turned ? 45 : 90, &best);
+    Pix *upright = prepared.picture.get();
+    if (status == vsOcrCancelled)
+        return status;
+    if (turned) {
+        Reading other;
+        const int otherStatus = read(turned.get(), tesseract::PSM_AUTO, 45, 90, &other);
+        if (otherStatus == vsOcrCancelled)
+            return otherStatus;
+        if (otherStatus == vsOcrDone && (status != vsOcrDone || other.confidence > best.confidence)) {
+            best = std::move(other);
+            upright = turned.get();
+            status = vsOcrDone;
+        }
+    }
+    // The page layout may take a label inside a frame of marks for a
+    // picture and read little of it: then it is read as one block of text.
+    if (status == vsOcrDone && 2 * best.sureLetters < prepared.letterMarks) {
+        Reading block;
+        const int blockStatus = read(upright, tesseract::PSM_SINGLE_BLOCK, 90, 100, &block);
+        if (blockStatus == vsOcrCancelled)
+            return blockStatus;
+        if (blockStatus == vsOcrDone && block.sureLetters > best.sureLetters)
+            best = std::move(block);
+    }
+    if (status != vsOcrDone)
+        return vsOcrFailed;
+    if (progress && progress(context, 100) != 0)
         return vsOcrCancelled;
-    }
-    if (failed != 0) {
-        api->Clear();
-        return vsOcrFailed;
-    }
-    char *recognised = api->GetUTF8Text();
-    api->Clear();
-    if (!recognised)
-        return vsOcrFailed;
-    const size_t length = std::strlen(recognised);
-    *text = new char[length + 1];
-    std::memcpy(*text, recognised, length + 1);
-    delete[] recognised;
+    *text = new char[best.text.size() + 1];
+    std::memcpy(*text, best.text.c_str(), best.text.size() + 1);
     return vsOcrDone;
 }
 
