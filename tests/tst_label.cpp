@@ -160,6 +160,11 @@ void tst_label::codes_everySpelling_data()
         << QStringLiteral("E 472 e") << QStringList{QStringLiteral("E472e")};
     QTest::newRow("O read for 0") << QStringLiteral("E33O, Е2О2")
                                   << QStringList{QStringLiteral("E330"), QStringLiteral("E202")};
+    QTest::newRow("letters OCR reads in codes")
+        << QStringLiteral("ЕЗЗО, (£300), €472e, Е 450 Ш, Е4511, E1101")
+        << QStringList{QStringLiteral("E330"),      QStringLiteral("E300"),    QStringLiteral("E472e"),
+                       QStringLiteral("E450(iii)"), QStringLiteral("E451(i)"), QStringLiteral("E1101")};
+    QTest::newRow("prices are no codes") << QStringLiteral("£100.50, €1000,5") << QStringList();
     QTest::newRow("family: its members")
         << QStringLiteral("E160b, E 960")
         << QStringList{QStringLiteral("E160b(i)"), QStringLiteral("E160b(ii)"), QStringLiteral("E960a"),
@@ -237,6 +242,10 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("latin look-alikes in a russian word")
         << QStringLiteral("эмульгатор MOHO- и диглицериды жирных кислот")
         << QStringList{QStringLiteral("E471")};
+    QTest::newRow("latin capitals OCR reads for cyrillic ones")
+        << QStringLiteral("КОНСЕРВАНТ COPBAT КАЛИЯ, краситель KAPMUH, куPKYMUH, Dimethy| dicarbonate")
+        << QStringList{QStringLiteral("E202"), QStringLiteral("E120"), QStringLiteral("E100"),
+                       QStringLiteral("E242")};
     QTest::newRow("cyrillic look-alikes in an english word")
         << QStringLiteral("\u0441itri\u0441 acid") << QStringList{QStringLiteral("E330")};
     QTest::newRow("american spellings") << QStringLiteral("sodium aluminum phosphate, sodium metabisulfite")
@@ -428,6 +437,15 @@ void tst_label::pictures_recallAndPrecision()
     QVERIFY(score.recall() >= 0.95);
     QVERIFY(score.precision() >= 0.95);
 
+    // One line upside down: too little for the orientation model to be
+    // sure, so both ways up are read and the surer kept.
+    const QString oneLine = QStringLiteral("регулятор кислотности лимонная кислота, консервант сорбат калия");
+    for (double degrees : {180.0, 0.0}) {
+        QString text;
+        QCOMPARE(vsOcr::recognise(vsLabelSet::render(oneLine, 1300, degrees, 2), &text), vsOcr::Done);
+        QCOMPARE(codesFound(text), codesFound(oneLine));
+    }
+
     // The tool reads a picture by its contents, whatever its name.
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -507,14 +525,36 @@ void tst_label::photos_asPhonesTakeThem()
                                  << "photo" << found.join(QLatin1Char(' ')) << run.err;
         score.add(typed, found);
     }
+    // Photos the page layout once misread: lines cut in two under
+    // perspective, a page upside down that the orientation model was unsure
+    // of, a label in a frame of marks taken for a picture.
+    const struct
+    {
+        const char *label;
+        const char *kind;
+    } misread[] = {
+        {"01-chips", "phone"}, {"70-candy-us-lakes-en", "untagged 180"}, {"05-cake", "untagged 90"}};
+    for (const auto &shot : misread) {
+        const auto label = std::find_if(labels.begin(), labels.end(), [&shot](const Label &l) {
+            return l.name == QLatin1String(shot.label);
+        });
+        const auto kind = std::find_if(photoKinds().begin(), photoKinds().end(), [&shot](const PhotoKind &k) {
+            return qstrcmp(k.name, shot.kind) == 0;
+        });
+        QVERIFY(label != labels.end() && kind != photoKinds().end());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(photograph(label->text, kind->shot)) > 0);
+        file.close();
+        QCOMPARE(codesOfLines(runTool({path}).out), codesFound(label->text));
+    }
     qInfo("photos: %d typed, %d found, %d correct: recall %.3f, precision %.3f", score.expected, score.found,
           score.correct, score.recall(), score.precision());
-    // Floors below the 18 photos' figures (Qt 5: 0.893, 0.918; Qt 6, whose
-    // cards differ a little: 0.853, 0.941), not yet the aim of 0.95 and 0.98:
-    // lines split by the page layout under perspective and a wave, and a
-    // garbled Roman suffix or denial, still cost codes.
-    QVERIFY2(score.recall() >= 0.8, qPrintable(QString::number(score.recall())));
-    QVERIFY2(score.precision() >= 0.9, qPrintable(QString::number(score.precision())));
+    // The aim is 0.95 and 0.98 on the whole set (the benchmark's figure);
+    // on these 18 photos one code is 0.013 of recall: Qt 5 reads 0.960 and
+    // 0.986, Qt 6, whose cards differ a little, 0.947 and 0.986. The codes
+    // still lost are letters OCR garbles ("(iii)" as "(И0)", "E150d" as "Е1 504").
+    QVERIFY2(score.recall() >= 0.93, qPrintable(QString::number(score.recall())));
+    QVERIFY2(score.precision() >= 0.98, qPrintable(QString::number(score.precision())));
 
     // Pictures too small or too thin for letters go through every step of
     // the preparation to a defined "no text".
