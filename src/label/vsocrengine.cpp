@@ -83,7 +83,6 @@ tesseract::TessBaseAPI *readyEngine()
         engineFailed = true;
         return nullptr;
     }
-    made->SetPageSegMode(tesseract::PSM_AUTO);
     // Its notes would go to standard error of the program or the tool.
     made->SetVariable("debug_file", "/dev/null");
     // The skew is taken from the whole block alike: weighted towards the
