@@ -20,9 +20,22 @@ struct Label
 // Every label of the folder, in file name order; empty if none can be read.
 QVector<Label> load(const QString &folder);
 
-// The text as a photographed label: black on an off-white card, width pixels
-// wide, turned by degrees, with speckle noise from a fixed seed.
-QImage render(const QString &text, int width, double degrees, int noisePercent);
+// How a pack prints its list.
+enum Print
+{
+    DarkOnLight, // black on an off-white card
+    LightOnDark, // light grey on dark grey
+    WhiteOnRed,  // bold white on a red wrapper
+    RedOnRed,    // dark red on red: one grey of both alike
+    WhiteOnBlue,
+    WhiteOnYellow, // bright on bright, apart in blue alone
+    SmallCapitals, // condensed capitals 6-7 px high on mustard, as cut from a shop's picture
+    ThinOnYellow,  // a light typeface, dark on yellow
+};
+
+// The text as a photographed label, width pixels wide (for small capitals,
+// as wide as the text), turned by degrees, with speckle noise from a fixed seed.
+QImage render(const QString &text, int width, double degrees, int noisePercent, Print print = DarkOnLight);
 
 // What a phone's photo adds to the printed card; any together.
 enum Distortion
@@ -33,7 +46,9 @@ enum Distortion
     Vignette = 0x08,    // dark corners (not on a tight crop)
     MotionBlur = 0x10,
     Noise = 0x20,
-    Phone = 0x3f, // all of them
+    Phone = 0x3f,    // all of the above
+    Glare = 0x40,    // light mirrored on a glossy wrapper
+    Crinkles = 0x80, // a crumpled wrapper: uneven shading and a wave both ways
 };
 
 struct Shot
@@ -44,6 +59,9 @@ struct Shot
     bool tight = false;  // cropped close around the text, as of one line
     int width = 1300;    // of the frame, the card filling most of it
     int height = 0;      // of the frame; 0 for the card's own shape
+    Print print = DarkOnLight;
+    bool cluttered = false;    // the card in a larger frame: a hand, a barcode, a price tag, a blanket
+    bool recompressed = false; // sent on by a messenger: halved and compressed again
 };
 
 // The kinds of photo the tests and the benchmark score, each named.

@@ -497,7 +497,7 @@ void tst_label::photos_asPhonesTakeThem()
     const QString path = folder.filePath(QStringLiteral("photo.jpg"));
     Score score;
     int next = 0;
-    for (int shot = 0; shot < 2 * photoKinds().size(); ++shot) {
+    for (int shot = 0; shot < photoKinds().size(); ++shot) {
         const PhotoKind &kind = photoKinds().at(shot % photoKinds().size());
         const Label &label = labels.at(next);
         next = (next + 7) % labels.size();

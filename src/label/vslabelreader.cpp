@@ -110,7 +110,7 @@ void vsLabelReader::onReadImage(const QImage &pImage)
 {
     if (job || pImage.isNull())
         return;
-    job = new vsOcrJob(pImage, this);
+    job = new vsOcrJob(pImage, vsOcr::Request(), this);
     connect(job, &vsOcrJob::progressChanged, progress, &QProgressBar::setValue);
     connect(job, &vsOcrJob::recognised, this, &vsLabelReader::onRecognised);
     connect(job, &QThread::finished, job, &QObject::deleteLater);

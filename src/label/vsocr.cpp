@@ -12,7 +12,7 @@ QMutex loadMutex;
 QString chosenPath;
 QString lastReason;
 bool tried = false;
-decltype(&vestrion_ocr_recognise) recogniseFunction = nullptr;
+decltype(&vestrion_ocr_read) readFunction = nullptr;
 decltype(&vestrion_ocr_free) freeFunction = nullptr;
 
 // Beyond a 12-megapixel photo's sides, memory grows for nothing: the engine
@@ -33,7 +33,7 @@ bool loadModule()
 {
     QMutexLocker lock(&loadMutex);
     if (tried)
-        return recogniseFunction && freeFunction;
+        return readFunction && freeFunction;
     tried = true;
     limitEngineThreads();
     QLibrary module(vsOcr::modulePath());
@@ -41,12 +41,11 @@ bool loadModule()
         lastReason = module.errorString();
         return false;
     }
-    recogniseFunction =
-        reinterpret_cast<decltype(&vestrion_ocr_recognise)>(module.resolve("vestrion_ocr_recognise"));
+    readFunction = reinterpret_cast<decltype(&vestrion_ocr_read)>(module.resolve("vestrion_ocr_read"));
     freeFunction = reinterpret_cast<decltype(&vestrion_ocr_free)>(module.resolve("vestrion_ocr_free"));
-    if (!recogniseFunction || !freeFunction)
+    if (!readFunction || !freeFunction)
         lastReason = module.errorString();
-    return recogniseFunction && freeFunction;
+    return readFunction && freeFunction;
 }
 
 int reportProgress(void *context, int percent)
@@ -76,30 +75,59 @@ QString vsOcr::unavailableReason()
     return lastReason;
 }
 
-vsOcr::Result vsOcr::recognise(const QImage &image, QString *text, const std::function<bool(int)> &progress)
+vsOcr::Result vsOcr::read(const QImage &image, const Request &request, Reading *reading,
+                          const std::function<bool(int)> &progress)
 {
-    text->clear();
+    *reading = Reading();
     if (image.isNull())
         return Failed;
     if (!loadModule())
         return Unavailable;
-    QImage grey = image;
-    if (grey.width() > maxSide || grey.height() > maxSide)
-        grey = grey.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    grey = grey.convertToFormat(QImage::Format_Grayscale8);
+    QImage picture = image;
+    QRect region = request.region;
+    if (picture.width() > maxSide || picture.height() > maxSide) {
+        const QSize full = picture.size();
+        picture = picture.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const double scale = double(picture.width()) / full.width();
+        region = QRect(QPoint(int(region.left() * scale), int(region.top() * scale)),
+                       QSize(int(region.width() * scale), int(region.height() * scale)));
+    }
+    // Colour stays: a grey of the engine's choice shows coloured print best.
+    const bool grey = picture.allGray();
+    picture = picture.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    region = region.intersected(picture.rect());
+    const QByteArray languages = request.languages.toLatin1();
+    const vsOcrRequest asked{picture.constBits(),
+                             picture.width(),
+                             picture.height(),
+                             int(picture.bytesPerLine()),
+                             grey ? vsOcrGrey8 : vsOcrRgb32,
+                             region.x(),
+                             region.y(),
+                             region.width(),
+                             region.height(),
+                             languages.isEmpty() ? nullptr : languages.constData(),
+                             request.timeLimitMs};
     const std::function<bool(int)> noProgress = [](int) { return false; };
-    char *recognised = nullptr;
-    const int status = recogniseFunction(
-        grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine(), &reportProgress,
-        const_cast<void *>(static_cast<const void *>(progress ? &progress : &noProgress)), &recognised);
+    vsOcrResult result{};
+    const int status = readFunction(
+        &asked, &reportProgress,
+        const_cast<void *>(static_cast<const void *>(progress ? &progress : &noProgress)), &result);
     switch (status) {
-    case vsOcrDone:
-        *text = QString::fromUtf8(recognised);
-        freeFunction(recognised);
+    case vsOcrDone: {
+        reading->text = QString::fromUtf8(result.text);
+        freeFunction(result.text);
+        const double scale = double(image.width()) / picture.width();
+        reading->area = QRect(QPoint(int(result.left * scale), int(result.top * scale)),
+                              QSize(int(result.width * scale), int(result.height * scale)));
+        reading->timedOut = result.timedOut != 0;
         return Done;
+    }
     case vsOcrUnavailable: {
         QMutexLocker lock(&loadMutex);
-        lastReason = QStringLiteral("the Russian and English OCR models cannot be loaded");
+        lastReason = request.languages.isEmpty()
+                         ? QStringLiteral("the Russian and English OCR models cannot be loaded")
+                         : QStringLiteral("the OCR models %1 cannot be loaded").arg(request.languages);
         return Unavailable;
     }
     case vsOcrCancelled:
@@ -109,7 +137,16 @@ vsOcr::Result vsOcr::recognise(const QImage &image, QString *text, const std::fu
     }
 }
 
-vsOcrJob::vsOcrJob(const QImage &image, QObject *parent) : QThread(parent), image(image)
+vsOcr::Result vsOcr::recognise(const QImage &image, QString *text, const std::function<bool(int)> &progress)
+{
+    Reading reading;
+    const Result result = read(image, Request(), &reading, progress);
+    *text = reading.text;
+    return result;
+}
+
+vsOcrJob::vsOcrJob(const QImage &image, const vsOcr::Request &request, QObject *parent)
+    : QThread(parent), image(image), request(request)
 {
     limitEngineThreads();
 }
@@ -122,14 +159,13 @@ vsOcrJob::~vsOcrJob()
 
 void vsOcrJob::run()
 {
-    QString text;
     int last = -1;
-    const vsOcr::Result result = vsOcr::recognise(image, &text, [this, &last](int percent) {
+    const vsOcr::Result status = vsOcr::read(image, request, &result, [this, &last](int percent) {
         if (percent != last) {
             last = percent;
             emit progressChanged(percent);
         }
         return cancelled.load();
     });
-    emit recognised(result, text);
+    emit recognised(status, result.text);
 }

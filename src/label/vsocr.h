@@ -2,6 +2,7 @@
 #define VESTRION_LABEL_VSOCR_H
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QThread>
 
@@ -27,7 +28,26 @@ public:
     // Why the last Unavailable, for the user.
     static QString unavailableReason();
 
+    // Processor time a picture may take; past it, what was read by then.
+    static constexpr int defaultTimeLimitMs = 2500;
+
+    struct Request
+    {
+        QRect region;      // the part to read; empty for the whole picture, whose text is found
+        QString languages; // the engine's, "rus+eng"; empty for that
+        int timeLimitMs = defaultTimeLimitMs; // 0 for none
+    };
+    struct Reading
+    {
+        QString text;
+        QRect area; // the part of the picture that was read
+        bool timedOut = false;
+    };
+
     // Blocks until done; progress gets the percentage and returns true to cancel.
+    static Result read(const QImage &image, const Request &request, Reading *reading,
+                       const std::function<bool(int)> &progress = std::function<bool(int)>());
+    // The whole picture in the default languages.
     static Result recognise(const QImage &image, QString *text,
                             const std::function<bool(int)> &progress = std::function<bool(int)>());
 };
@@ -38,10 +58,13 @@ class vsOcrJob : public QThread
     Q_OBJECT
 
 public:
-    explicit vsOcrJob(const QImage &image, QObject *parent = nullptr);
+    explicit vsOcrJob(const QImage &image, const vsOcr::Request &request = vsOcr::Request(),
+                      QObject *parent = nullptr);
     ~vsOcrJob() override;
 
     void cancel() { cancelled = true; }
+    // Once recognised: the part read and whether the time ran out.
+    const vsOcr::Reading &reading() const { return result; }
 
 signals:
     void progressChanged(int percent);
@@ -52,6 +75,8 @@ protected:
 
 private:
     QImage image;
+    vsOcr::Request request;
+    vsOcr::Reading result;
     std::atomic<bool> cancelled{false};
 };
 

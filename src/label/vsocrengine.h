@@ -14,10 +14,43 @@ enum vsOcrStatus
     vsOcrFailed = 3
 };
 
-// Reads the text of an 8-bit grey image. On vsOcrDone, *text holds it as
-// UTF-8, to be released with vestrion_ocr_free. Calls are serialised.
-int vestrion_ocr_recognise(const unsigned char *grey, int width, int height, int bytesPerLine,
-                           vsOcrProgressFunction progress, void *context, char **text);
+enum vsOcrFormat
+{
+    vsOcrGrey8 = 0,
+    vsOcrRgb32 = 1 // 32-bit words 0xffRRGGBB, as QImage::Format_RGB32
+};
+
+struct vsOcrRequest
+{
+    const unsigned char *pixels;
+    int width;
+    int height;
+    int bytesPerLine;
+    int format;
+    // The part to read, in pixels; an empty one for the whole picture, where
+    // the engine finds the text itself.
+    int regionLeft;
+    int regionTop;
+    int regionWidth;
+    int regionHeight;
+    const char *languages; // Tesseract's, "rus+eng"; null for that
+    int timeLimitMs;       // processor time; 0 for none
+};
+
+struct vsOcrResult
+{
+    char *text; // UTF-8, released with vestrion_ocr_free
+    // The part that was read, in the picture's pixels.
+    int left;
+    int top;
+    int width;
+    int height;
+    int timedOut; // the time ran out: text is what was read by then
+};
+
+// Reads the text of a picture. Calls are serialised.
+int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunction progress, void *context,
+                      vsOcrResult *result);
 void vestrion_ocr_free(char *text);
 }
 
