@@ -4,6 +4,7 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "label/vslabelanalyser.h"
+#include "label/vslabelvocabulary.h"
 #include "label/vsocr.h"
 
 #include <QBuffer>
@@ -45,9 +46,11 @@ int fail(int code, const QString &message)
 
 int usage()
 {
-    std::fputs("usage: vestrion-label [FILE|-]\n"
+    std::fputs("usage: vestrion-label [--lang LANG,...] [FILE|-]\n"
                "Prints the food additives an ingredient list names: code, level, name.\n"
-               "FILE is UTF-8 text or a PNG or JPEG picture; - or nothing reads standard input.\n",
+               "FILE is UTF-8 text or a PNG or JPEG picture; - or nothing reads standard input.\n"
+               "--lang: the languages of the label (ru,en,uk,be,kk,de,fr,pl,it,es); by default\n"
+               "Russian, English and the system's language.\n",
                stderr);
     return Usage;
 }
@@ -79,7 +82,31 @@ int main(int argc, char *argv[])
     // clear message this tool gives.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    // Options first, then at most one file.
+    QStringList args = app.arguments().mid(1);
+    QStringList languages = vsLabelVocabulary::defaultLanguages();
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString option = args.takeFirst();
+        const QString name = option.section(QLatin1Char('='), 0, 0);
+        QString value = option.section(QLatin1Char('='), 1);
+        if (!option.contains(QLatin1Char('='))) {
+            if (args.isEmpty())
+                return usage();
+            value = args.takeFirst();
+        }
+        if (name == QLatin1String("--lang")) {
+            languages = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+            for (const QString &language : languages)
+                if (!vsLabelVocabulary::labelLanguages().contains(language))
+                    return fail(Usage, QStringLiteral("unknown label language %1 (one of %2)")
+                                           .arg(language,
+                                                vsLabelVocabulary::labelLanguages().join(QLatin1Char(','))));
+            if (languages.isEmpty())
+                return usage();
+        } else {
+            return usage();
+        }
+    }
     if (args.size() > 1 ||
         (!args.isEmpty() && args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-")))
         return usage();
@@ -125,7 +152,12 @@ int main(int argc, char *argv[])
         const QImage image = reader.read();
         if (image.isNull())
             return fail(BadPicture, QStringLiteral("%1 is a damaged picture").arg(where));
-        switch (vsOcr::recognise(image, &text)) {
+        vsOcr::Request request;
+        request.languages = vsLabelVocabulary::ocrModels(languages);
+        vsOcr::Reading reading;
+        const vsOcr::Result result = vsOcr::read(image, request, &reading);
+        text = reading.text;
+        switch (result) {
         case vsOcr::Done:
             if (!text.trimmed().isEmpty())
                 break;
@@ -151,7 +183,7 @@ int main(int argc, char *argv[])
     if (catalogue.rowCount() == 0)
         return fail(NoCatalogue, QStringLiteral("no catalogue in %1").arg(folder));
 
-    const vsLabelAnalyser analyser(&catalogue);
+    const vsLabelAnalyser analyser(&catalogue, languages);
     QByteArray out;
     for (const int row : analyser.analyse(text)) {
         const QModelIndex index = catalogue.index(row, 0);

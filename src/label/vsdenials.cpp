@@ -1,6 +1,6 @@
 #include "label/vsdenials.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 bool isClose(QChar c)
@@ -30,32 +30,26 @@ bool endsSentence(const QString &text, int dot)
     return next >= text.size() || text.at(next).isUpper() || text.at(next).isDigit();
 }
 
-QString wordAt(const QString &text, int at, int *end)
+// A line break followed by an empty line.
+bool blankLineAt(const QString &text, int i)
 {
-    int i = at;
-    while (i < text.size() && !text.at(i).isLetterOrNumber() && text.at(i) != QLatin1Char('\n') &&
-           !isClose(text.at(i)))
-        ++i;
-    int j = i;
-    while (j < text.size() && text.at(j).isLetterOrNumber())
+    if (text.at(i) != QLatin1Char('\n'))
+        return false;
+    int j = i + 1;
+    while (j < text.size() && text.at(j) != QLatin1Char('\n') && text.at(j).isSpace())
         ++j;
-    *end = j;
-    return text.mid(i, j - i).toCaseFolded();
+    return j < text.size() && text.at(j) == QLatin1Char('\n');
 }
 
 // Where a denial that starts at from ends.
-int forwardEnd(const QString &text, int from, bool onlyFirstItem)
+int forwardEnd(const QString &text, int from, bool onlyFirstItem, const QVector<int> &headings)
 {
-    static const QRegularExpression heading(QStringLiteral("^(?:состав|ingredients)\\b"),
-                                            QRegularExpression::CaseInsensitiveOption |
-                                                QRegularExpression::UseUnicodePropertiesOption);
     int depth = 0;
     bool wordSeen = false;
     for (int i = from; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c.isLetterOrNumber()) {
-            if ((i == 0 || !text.at(i - 1).isLetterOrNumber()) && wordSeen &&
-                heading.match(QStringView(text).mid(i, 16).toString()).hasMatch())
+            if ((i == 0 || !text.at(i - 1).isLetterOrNumber()) && wordSeen && headings.contains(i))
                 return i;
             wordSeen = true;
             continue;
@@ -74,25 +68,26 @@ int forwardEnd(const QString &text, int from, bool onlyFirstItem)
             return i;
         } else if (c == QLatin1Char(',') && onlyFirstItem && depth == 0) {
             return i;
-        } else if (c == QLatin1Char('\n')) {
-            // A blank line ends it; a list wrapped onto the next line does not.
-            int j = i + 1;
-            while (j < text.size() && text.at(j) != QLatin1Char('\n') && text.at(j).isSpace())
-                ++j;
-            if (j < text.size() && text.at(j) == QLatin1Char('\n'))
-                return i;
+        } else if (blankLineAt(text, i)) {
+            // A list wrapped onto the next line goes on.
+            return i;
         }
     }
-    return text.size();
+    return int(text.size());
 }
 
-int backwardStart(const QString &text, int to)
+// Where the item that ends at to starts: the last comma, bracket, colon,
+// line break or sentence end before it; with wholeSentence, the last
+// sentence end, colon or blank line.
+int backwardStart(const QString &text, int to, bool wholeSentence)
 {
     for (int i = to - 1; i >= 0; --i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char(',') || c == QLatin1Char(';') || c == QLatin1Char(':') ||
-            c == QLatin1Char('\n') || isOpen(c) || isClose(c) ||
-            (c == QLatin1Char('.') && endsSentence(text, i)))
+        const bool sentence = c == QLatin1Char(';') || c == QLatin1Char(':') || c == QLatin1Char('!') ||
+                              c == QLatin1Char('?') || (c == QLatin1Char('.') && endsSentence(text, i)) ||
+                              blankLineAt(text, i);
+        const bool item = c == QLatin1Char(',') || c == QLatin1Char('\n') || isOpen(c) || isClose(c);
+        if (sentence || (item && !wholeSentence))
             return i + 1;
     }
     return 0;
@@ -101,41 +96,31 @@ int backwardStart(const QString &text, int to)
 
 namespace vsDenials {
 
-QVector<Range> find(const QString &text, const std::function<bool(const QString &)> &namesAdditive)
+QVector<Range> find(const QString &text, const QVector<Opening> &openings, const QVector<Range> &deniedBefore,
+                    const QVector<Range> &sentenceEnds, const QVector<int> &headings)
 {
-    // Words that open a denial, and the short ones among them that also stand
-    // in ordinary food names ("без косточек", "without skin", "no. 5").
-    static const QRegularExpression opening(
-        QStringLiteral("(?<![\\p{L}\\p{N}])(?:"
-                       "(?<long>не\\s+(?:содерж|добавл|использ|примен)\\w*|свободн\\w*\\s+от|"
-                       "без\\s+(?:добавлени|использовани|применени)\\w*|"
-                       "contains?\\s+no|does\\s+not\\s+contain|do\\s+not\\s+contain|free\\s+(?:from|of)|"
-                       "no\\s+added|without\\s+added)"
-                       "|(?<short>без|without|no(?!\\s*\\.?\\s*\\d)(?!\\.)))"
-                       "(?![\\p{L}\\p{N}])"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression freeAfter(
-        QStringLiteral("(?<=[\\p{L}\\p{N}])(?:-|\\s+)free(?![\\p{L}\\p{N}])(?!\\s+(?:from|of)\\b)"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-
     QVector<Range> ranges;
-    QRegularExpressionMatchIterator it = opening.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        const int from = int(match.capturedEnd());
-        bool onlyFirstItem = false;
-        if (match.capturedLength(QStringLiteral("short")) > 0) {
-            int end = 0;
-            onlyFirstItem = !namesAdditive(wordAt(text, from, &end));
-        }
-        ranges.append(Range{int(match.capturedStart()), forwardEnd(text, from, onlyFirstItem)});
-    }
-    it = freeAfter.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        ranges.append(Range{backwardStart(text, int(match.capturedStart())), int(match.capturedEnd())});
-    }
+    for (const Opening &opening : openings)
+        ranges.append(
+            Range{opening.words.start, forwardEnd(text, opening.words.end, opening.firstItemOnly, headings)});
+    for (const Range &words : deniedBefore)
+        ranges.append(Range{backwardStart(text, words.start, false), words.end});
+    for (const Range &words : sentenceEnds)
+        ranges.append(Range{backwardStart(text, words.start, true), words.end});
     std::sort(ranges.begin(), ranges.end(), [](const Range &a, const Range &b) { return a.start < b.start; });
+    return ranges;
+}
+
+QVector<Range> notList(const QString &text, const QVector<int> &starts, const QVector<int> &headings)
+{
+    QVector<Range> ranges;
+    for (const int start : starts) {
+        int end = start;
+        while (end < text.size() && !blankLineAt(text, end) &&
+               !(end > start && headings.contains(end) && !text.at(end - 1).isLetterOrNumber()))
+            ++end;
+        ranges.append(Range{start, end});
+    }
     return ranges;
 }
 
