@@ -93,6 +93,11 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue, const QString
         }
     }
 
+    const auto addWords = [this](const QStringList &phrases) {
+        for (const QString &phrase : phrases)
+            for (const Token &token : vsLabelNames::tokens(vsLabelNames::plain(vsEntryNames::fold(phrase))))
+                (anyCyrillic(token.text) ? cyrillicWords : latinWords)->add(token.text);
+    };
     QVector<vsLabelVocabulary> vocabularies{russianWords, englishWords};
     for (const QString &language : languages)
         if (language != QLatin1String("ru") && language != QLatin1String("en") &&
@@ -115,16 +120,14 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue, const QString
         for (const auto &name : vocabulary.names)
             table->addName(stemmer, name.second, codes->rowsOf(vsEntryNames::fold(name.first)), false);
         table->add(stemmer, vocabulary);
-        // The words OCR may misread, to find them again.
+        // The words OCR may misread, to find them again: names and class words.
+        QStringList phrases = vocabulary.functions;
         for (const auto &name : vocabulary.names)
-            for (const Token &token :
-                 vsLabelNames::tokens(vsLabelNames::plain(vsEntryNames::fold(name.second))))
-                (anyCyrillic(token.text) ? cyrillicWords : latinWords)->add(token.text);
+            phrases << name.second;
+        addWords(phrases);
     }
     for (const vsEntryNames &entry : entries)
-        for (const QString &piece : entry.pieces)
-            for (const Token &token : vsLabelNames::tokens(vsLabelNames::plain(vsEntryNames::fold(piece))))
-                (anyCyrillic(token.text) ? cyrillicWords : latinWords)->add(token.text);
+        addWords(entry.pieces + entry.functions.mid(1));
 }
 
 QVector<int> vsLabelAnalyser::analyse(const QString &text) const

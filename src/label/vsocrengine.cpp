@@ -25,11 +25,13 @@ namespace {
 using vsOcrLayout::readableHeight;
 using vsOcrPrepare::PixPtr;
 
-// Below this the orientation model may take a page for one upside down: a
-// sample is read both ways and the surer reading kept.
-constexpr float orientationConfidence = 5.0f;
-// Lines of the main block read both ways when the orientation is unsure.
-constexpr int sampleLines = 6;
+// A sample of the main block read with less confidence than this may be
+// upside down: it is read turned over too, and the surer way kept.
+constexpr int uprightConfidence = 60;
+// Lines of the main block read first: which way up, and which script.
+constexpr int sampleLines = 4;
+// Words the engine is this sure of count towards the script.
+constexpr float sureWord = 70.0f;
 
 double processorSeconds()
 {
@@ -71,8 +73,6 @@ bool cancelOrReport(void *data, int)
 std::mutex engineMutex;
 std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> engines;
 std::map<std::string, bool> enginesFailed;
-std::unique_ptr<tesseract::TessBaseAPI> orientationEngine;
-bool orientationFailed = false;
 
 // The models are read once, on the first picture in their languages, and kept.
 tesseract::TessBaseAPI *readyEngine(const std::string &languages)
@@ -95,23 +95,6 @@ tesseract::TessBaseAPI *readyEngine(const std::string &languages)
     // longest lines, it misreads a photo whose lines slope differently.
     made->SetVariable("textord_biased_skewcalc", "0");
     return (engines[languages] = std::move(made)).get();
-}
-
-// Orientation detection has a model of its own, often not installed: then
-// pictures are read as they come.
-tesseract::TessBaseAPI *readyOrientationEngine()
-{
-    if (orientationEngine || orientationFailed)
-        return orientationEngine.get();
-    auto made = std::make_unique<tesseract::TessBaseAPI>();
-    if (made->Init(nullptr, "osd", tesseract::OEM_TESSERACT_ONLY) != 0) {
-        orientationFailed = true;
-        return nullptr;
-    }
-    made->SetPageSegMode(tesseract::PSM_OSD_ONLY);
-    made->SetVariable("debug_file", "/dev/null");
-    orientationEngine = std::move(made);
-    return orientationEngine.get();
 }
 
 // The request's pixels, or the part of them it names, as Leptonica's.
@@ -177,7 +160,24 @@ struct Reading
 {
     vsOcrLayout::Text text;
     int confidence = 0;
+    int cyrillic = 0; // letters of sure words
+    int latin = 0;
 };
+
+void countScripts(const std::vector<vsOcrLayout::Line> &lines, Reading *reading)
+{
+    for (const vsOcrLayout::Line &line : lines)
+        for (const vsOcrLayout::Word &word : line.words) {
+            if (word.confidence < sureWord)
+                continue;
+            for (const char c : word.text) {
+                const auto byte = static_cast<unsigned char>(c);
+                // UTF-8 lead bytes of U+0400…U+04FF.
+                reading->cyrillic += byte >= 0xD0 && byte <= 0xD3;
+                reading->latin += std::isalpha(byte) != 0;
+            }
+        }
+}
 
 // One binarised picture read in one page mode, with its share of the progress.
 int readOnce(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, tesseract::PageSegMode mode,
@@ -194,55 +194,53 @@ int readOnce(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, tessera
     // Out of time, what was read by then is kept; the rest of the words are empty.
     monitor->stopAt(to);
     if (!monitor->cancelled) {
-        reading->text = vsOcrLayout::textOf(linesOf(api));
+        const std::vector<vsOcrLayout::Line> lines = linesOf(api);
+        countScripts(lines, reading);
+        reading->text = vsOcrLayout::textOf(lines);
         reading->confidence = api->MeanTextConf();
     }
     api->Clear();
     return monitor->cancelled ? vsOcrCancelled : vsOcrDone;
 }
 
-// Which way up the main block stands: the orientation model, and where it is
-// unsure, a few lines read both ways. Quarter turns clockwise to add.
-int uprightTurns(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, int *script)
+// The first lines of a block's binary, with their margin.
+PixPtr sampleOf(Pix *binary)
 {
-    *script = 0;
-    tesseract::TessBaseAPI *orientation = readyOrientationEngine();
-    if (!orientation)
-        return 0;
-    orientation->SetImage(binary);
-    orientation->SetSourceResolution(300);
-    int degrees = 0;
-    float confidence = 0, scriptConfidence = 0;
-    const char *scriptName = nullptr;
-    const bool found =
-        orientation->DetectOrientationScript(&degrees, &confidence, &scriptName, &scriptConfidence) &&
-        degrees % 90 == 0;
-    orientation->Clear();
-    if (!found)
-        return 0;
-    // The page is turned clockwise by degrees: turn it back.
-    const int turns = (4 - degrees / 90 % 4) % 4;
-    // Small capitals fool the model now and then, and a page upside down is
-    // rare: only an upright page it is sure of is taken on its word.
-    if (confidence >= orientationConfidence && turns == 0)
-        return turns;
-    // A sample of the first lines, read as found and upside down.
-    const int sampleHeight =
+    const int height =
         std::min(int(pixGetHeight(binary)), int((sampleLines * 1.6 + 2 * 2.0) * readableHeight));
-    Box *box = boxCreate(0, 0, pixGetWidth(binary), sampleHeight);
+    Box *box = boxCreate(0, 0, pixGetWidth(binary), height);
     PixPtr sample(pixClipRectangle(binary, box, nullptr));
     boxDestroy(&box);
-    if (!sample)
-        return turns;
-    PixPtr asFound(turns ? pixRotateOrth(sample.get(), turns) : pixClone(sample.get()));
-    PixPtr turnedOver(asFound ? pixRotateOrth(asFound.get(), 2) : nullptr);
-    if (!asFound || !turnedOver)
-        return turns;
-    Reading one, other;
-    if (readOnce(api, monitor, asFound.get(), tesseract::PSM_AUTO, 5, 10, &one) != vsOcrDone ||
-        readOnce(api, monitor, turnedOver.get(), tesseract::PSM_AUTO, 10, 15, &other) != vsOcrDone)
-        return turns;
-    return other.confidence > one.confidence ? (turns + 2) % 4 : turns;
+    return sample;
+}
+
+// Models of one script, the request's order kept; and English beside a
+// Cyrillic one, for the codes and Latin words of Russian labels.
+std::string modelsOf(const std::vector<std::string> &requested, bool cyrillic)
+{
+    static const std::vector<std::string> cyrillicModels{"rus", "ukr", "bel", "kaz"};
+    std::string models;
+    for (const std::string &model : requested) {
+        const bool isCyrillic =
+            std::find(cyrillicModels.begin(), cyrillicModels.end(), model) != cyrillicModels.end();
+        if (isCyrillic == cyrillic || (cyrillic && model == "eng"))
+            models += (models.empty() ? "" : "+") + model;
+    }
+    return models;
+}
+
+std::vector<std::string> modelsRequested(const char *languages)
+{
+    std::vector<std::string> models;
+    const std::string list = languages && *languages ? languages : "rus+eng";
+    size_t from = 0;
+    while (from <= list.size()) {
+        const size_t plus = std::min(list.find('+', from), list.size());
+        if (plus > from)
+            models.push_back(list.substr(from, plus - from));
+        from = plus + 1;
+    }
+    return models;
 }
 
 char *copied(const std::string &text)
@@ -264,8 +262,16 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
         request->bytesPerLine < request->width * (request->format == vsOcrRgb32 ? 4 : 1))
         return vsOcrFailed;
     std::lock_guard<std::mutex> lock(engineMutex);
-    tesseract::TessBaseAPI *api =
-        readyEngine(request->languages && *request->languages ? request->languages : "rus+eng");
+    // A first look reads a sample with one model of each script; the page is
+    // then read with the models of its script alone: each more costs time.
+    const std::vector<std::string> requested = modelsRequested(request->languages);
+    const std::string cyrillicModels = modelsOf(requested, true);
+    const std::string latinModels = modelsOf(requested, false);
+    std::string firstLook;
+    for (const std::string &models : {cyrillicModels, latinModels})
+        if (!models.empty())
+            firstLook += (firstLook.empty() ? "" : "+") + models.substr(0, models.find('+'));
+    tesseract::TessBaseAPI *api = readyEngine(firstLook);
     if (!api)
         return vsOcrUnavailable;
     Monitor monitor;
@@ -291,13 +297,33 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     if (monitor.stopAt(5) && monitor.cancelled)
         return vsOcrCancelled;
 
-    // The main block tells which way up the picture is.
+    // The main block's first lines tell which way up the picture is, and its
+    // script: read as found, and where the engine is unsure, turned over too.
     vsOcrPrepare::Readable main =
         vsOcrPrepare::readable(picture.get(), layout.blocks.front(), layout.quarterTurns);
-    int script = 0;
-    const int turns = main.binary ? uprightTurns(api, &monitor, main.binary.get(), &script) : 0;
-    if (monitor.cancelled)
-        return vsOcrCancelled;
+    int turns = 0;
+    bool cyrillic = latinModels.empty();
+    if (PixPtr sample = main.binary ? sampleOf(main.binary.get()) : PixPtr()) {
+        Reading asFound;
+        if (readOnce(api, &monitor, sample.get(), tesseract::PSM_AUTO, 5, 10, &asFound) != vsOcrDone)
+            return vsOcrCancelled;
+        Reading *chosen = &asFound;
+        Reading turnedOver;
+        if (asFound.confidence < uprightConfidence) {
+            PixPtr over(pixRotateOrth(sample.get(), 2));
+            if (over &&
+                readOnce(api, &monitor, over.get(), tesseract::PSM_AUTO, 10, 15, &turnedOver) != vsOcrDone)
+                return vsOcrCancelled;
+            if (over && turnedOver.confidence > asFound.confidence) {
+                turns = 2;
+                chosen = &turnedOver;
+            }
+        }
+        if (!cyrillicModels.empty() && !latinModels.empty())
+            cyrillic = chosen->cyrillic >= chosen->latin;
+    }
+    if (tesseract::TessBaseAPI *scripts = readyEngine(cyrillic ? cyrillicModels : latinModels))
+        api = scripts;
 
     // Each block with a share of the progress by its letters; a block the
     // page layout took for a picture and read little of is read again as one
