@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono> //DEBUG
+#include <cstdio> //DEBUG
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -20,6 +22,19 @@
 #include <mutex>
 #include <string>
 #include <vector>
+static double dbgT0; // DEBUG
+static double dbgNow()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+} // DEBUG
+#define DBG(...)                                                                                             \
+    do {                                                                                                     \
+        if (getenv("VS_DEBUG")) {                                                                            \
+            fprintf(stderr, "%7.3f ", dbgNow() - dbgT0);                                                     \
+            fprintf(stderr, __VA_ARGS__);                                                                    \
+            fputc(10, stderr);                                                                               \
+        }                                                                                                    \
+    } while (0) // DEBUG
 
 namespace {
 using vsOcrLayout::readableHeight;
@@ -282,12 +297,18 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     if (request->timeLimitMs > 0)
         monitor.deadline = processorSeconds() + request->timeLimitMs / 1000.0;
 
+    dbgT0 = dbgNow();
     PixPtr picture = pictureOf(*request);
     if (!picture)
         return vsOcrFailed;
     const int width = pixGetWidth(picture.get());
     const int height = pixGetHeight(picture.get());
+    DBG("start");
     vsOcrPrepare::TextLayout layout = vsOcrPrepare::findText(picture.get());
+    DBG("layout: turns %d, %d blocks", layout.quarterTurns, int(layout.blocks.size()));
+    for (auto &b : layout.blocks)
+        DBG("  block %d,%d %dx%d letters %d ch %d light %d h %.1f", b.area.left, b.area.top, b.area.width,
+            b.area.height, b.letters, int(b.channel), int(b.light), b.letterHeight);
     // Nothing like lines of letters found: the picture is read whole, as it is.
     if (layout.blocks.empty()) {
         vsOcrPrepare::Block whole;
@@ -350,6 +371,13 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
         done += block.letters;
         const int to = 15 + 85 * done / std::max(1, letters);
         Reading reading;
+        DBG("reading block %d (%dx%d)", int(i), pixGetWidth(readable.binary.get()),
+            pixGetHeight(readable.binary.get()));
+        if (getenv("VS_DEBUG")) {
+            char n[64];
+            snprintf(n, 64, "/tmp/vsdbg-%d.png", int(i));
+            pixWrite(n, readable.binary.get(), IFF_PNG);
+        }
         if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_AUTO, from, to, &reading) !=
             vsOcrDone)
             return vsOcrCancelled;
@@ -361,6 +389,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
             if (asBlock.text.sureLetters > reading.text.sureLetters)
                 reading = std::move(asBlock);
         }
+        DBG("read (conf %d): %s", reading.confidence, reading.text.text.c_str());
         parts.push_back(Part{vsOcrPrepare::turned(block.area, width, height, layout.quarterTurns + turns),
                              reading.text.text});
         const vsOcrPrepare::Rect &a = block.area;

@@ -62,7 +62,7 @@ PixPtr greyOf(Pix *picture, Channel channel)
 // vignette, a shadow or glare; the window spans a few letters of the given
 // height. What reaches the picture's edge is the table or the pack around
 // the list: left in, the page layout takes the list for a picture inside it.
-PixPtr binarised(Pix *grey, int letterHeight)
+PixPtr binarised(Pix *grey, int letterHeight, float factor = 0.34f)
 {
     // Leptonica needs the picture larger than twice the window: a one-line
     // crop gets a smaller one.
@@ -71,7 +71,7 @@ PixPtr binarised(Pix *grey, int letterHeight)
     if (window < 3)
         return PixPtr(pixThresholdToBinary(grey, 128));
     Pix *binary = nullptr;
-    if (pixSauvolaBinarizeTiled(grey, window, 0.34f, 1, 1, nullptr, &binary) != 0)
+    if (pixSauvolaBinarizeTiled(grey, window, factor, 1, 1, nullptr, &binary) != 0)
         return PixPtr();
     PixPtr made(binary);
     PixPtr inside(pixRemoveBorderConnComps(made.get(), 8));
@@ -373,14 +373,39 @@ Readable readable(Pix *picture, const Block &block, int quarterTurns)
     }
     // Only what could be letters or words: the edge of the card or a pack's
     // frame around the list would make the page layout split it into columns.
-    const auto letters = [](Pix *grey) {
-        PixPtr binary = binarised(grey, int(readableHeight));
+    const auto lettersWith = [](Pix *grey, float factor) {
+        PixPtr binary = binarised(grey, int(readableHeight), factor);
         if (!binary)
             return binary;
         l_int32 changed = 0;
         PixPtr kept(pixSelectBySize(binary.get(), int(25 * readableHeight), int(4 * readableHeight), 8,
                                     L_SELECT_IF_BOTH, L_SELECT_IF_LTE, &changed));
         return kept ? std::move(kept) : std::move(binary);
+    };
+    // Letters whole: a threshold too strict for faint or thin print breaks
+    // them into pieces, one too lax joins the ground's grain into them.
+    const auto wholeness = [](Pix *binary) {
+        int whole = 0, pieces = 0;
+        for (const Mark &mark : marksOf(binary)) {
+            if (mark.h >= 0.6 * readableHeight && mark.h <= 2.5 * readableHeight && mark.w <= 3 * mark.h)
+                ++whole;
+            else if (std::max(mark.w, mark.h) >= 3 && mark.h < 0.45 * readableHeight)
+                ++pieces;
+        }
+        return whole - pieces;
+    };
+    const auto letters = [&](Pix *grey) {
+        PixPtr best;
+        int bestWholeness = 0;
+        for (const float factor : {0.34f, 0.2f, 0.1f}) {
+            PixPtr binary = lettersWith(grey, factor);
+            const int w = binary ? wholeness(binary.get()) : 0;
+            if (binary && (!best || w > bestWholeness)) {
+                best = std::move(binary);
+                bestWholeness = w;
+            }
+        }
+        return best;
     };
     PixPtr binary = letters(grey.get());
     if (!binary)
