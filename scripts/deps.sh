@@ -7,8 +7,9 @@ set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts in Russian, which the program loads.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
-    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-osd fonts-dejavu-core
-    qttranslations5-l10n)
+    libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-ukr tesseract-ocr-bel
+    tesseract-ocr-kaz tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-pol tesseract-ocr-ita tesseract-ocr-spa
+    fonts-dejavu-core qttranslations5-l10n)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
     packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev qt6-translations-l10n)
 fi
@@ -19,9 +20,10 @@ for group in "$@"; do
     # session and accessibility buses; the device tests start a private bus
     # and a mock of the device's services; the screen reader's view comes over
     # the accessibility bus (AT-SPI). The label photos are made with
-    # ImageMagick and tagged with exiftool.
+    # ImageMagick and tagged with exiftool, their cards printed in the DejaVu
+    # faces, condensed and light ones too.
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-        at-spi2-core python3-pyatspi libimage-exiftool-perl) ;;
+        at-spi2-core python3-pyatspi libimage-exiftool-perl fonts-dejavu-extra) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

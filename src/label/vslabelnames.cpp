@@ -277,6 +277,16 @@ void vsLabelNames::addName(Stemmer &stemmer, const QString &name, const QVector<
     }
     if (shorter != name)
         addPhrase(stemmer, shorter, rows, fromCatalogue, false, false);
+    // "Allura red" for Allura red AC, "Жёлтый солнечный закат" for «солнечный
+    // закат» FCF: a name of two words or more is printed without its letters.
+    const QVector<Token> asWritten = tokens(name);
+    if (asWritten.size() >= 3) {
+        const QString &last = asWritten.last().text;
+        const bool letters = last.size() <= 3 && last == last.toUpper() &&
+                             std::none_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); });
+        if (letters)
+            addPhrase(stemmer, name.left(asWritten.last().start), rows, fromCatalogue, false, false);
+    }
     // "кислота лимонная", "натрия бензоат": two words in either order.
     const QVector<Token> written = tokens(fold(name));
     if (written.size() == 2 && !written.at(1).breakBefore)
@@ -403,7 +413,7 @@ void vsLabelNames::find(const QVector<Token> &tokens, const Words &words, const 
 {
     QVector<bool> inName(tokens.size(), false);
     findNames(tokens, words, classWordEnds, &inName, found);
-    findSharedHeads(tokens, words.ids, inName, found);
+    findSharedHeads(tokens, words.ids, classWordEnds, inName, found);
     findDenials(tokens, words.ids, found);
 }
 
@@ -454,7 +464,7 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
                 continue;
             const Token &before = tokens.at(at + k - 1);
             if (token.breakMark != QLatin1Char(',') || ++splits > 1 || token.text.size() < 8 ||
-                before.text.size() < 8 || phrases.contains(ids.at(at + k)))
+                before.text.size() < 8 || isOneWordName(ids.at(at + k)) || isOneWordName(ids.at(at + k - 1)))
                 return false;
         }
         return true;
@@ -571,7 +581,8 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
 }
 
 void vsLabelNames::findSharedHeads(const QVector<Token> &tokens, const QVector<int> &ids,
-                                   const QVector<bool> &inName, Found *found) const
+                                   const QVector<bool> &classWordEnds, const QVector<bool> &inName,
+                                   Found *found) const
 {
     // "яблочная и молочная кислоты", "ascorbic and citric acids" (the head
     // after the members), "сорбат калия и натрия" (the head before them), and
@@ -586,9 +597,13 @@ void vsLabelNames::findSharedHeads(const QVector<Token> &tokens, const QVector<i
     };
     // Earlier members, each a word alone between commas.
     const auto membersBefore = [&](int first, int head) {
-        while (first > 0 && tokens.at(first).breakMark == QLatin1Char(',') &&
-               (first == 1 || tokens.at(first - 1).breakBefore) && row(first - 1, head) >= 0 &&
-               !isOneWordName(ids.at(first - 1))) {
+        // Each a word alone, or after the class word of its item
+        // ("регуляторы кислотности винная, лимонная кислоты").
+        const auto alone = [&](int at) {
+            return at == 0 || tokens.at(at).breakBefore || classWordEnds.at(at - 1);
+        };
+        while (first > 0 && tokens.at(first).breakMark == QLatin1Char(',') && alone(first - 1) &&
+               row(first - 1, head) >= 0 && !isOneWordName(ids.at(first - 1))) {
             --first;
             found->hits.append(Hit{tokens.at(first).start, row(first, head), true, tokens.at(first).end});
         }

@@ -132,8 +132,8 @@ private:
     bool isOneWordName(int id) const;
     void findNames(const QVector<Token> &tokens, const Words &words, const QVector<bool> &classWordEnds,
                    QVector<bool> *inName, Found *found) const;
-    void findSharedHeads(const QVector<Token> &tokens, const QVector<int> &ids, const QVector<bool> &inName,
-                         Found *found) const;
+    void findSharedHeads(const QVector<Token> &tokens, const QVector<int> &ids,
+                         const QVector<bool> &classWordEnds, const QVector<bool> &inName, Found *found) const;
     void findDenials(const QVector<Token> &tokens, const QVector<int> &ids, Found *found) const;
 
     QString code;

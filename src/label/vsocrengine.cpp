@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono> //DEBUG
 #include <cstdio> //DEBUG
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -22,6 +23,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 static double dbgT0; // DEBUG
 static double dbgNow()
 {
@@ -244,6 +247,18 @@ std::string modelsOf(const std::vector<std::string> &requested, bool cyrillic)
     return models;
 }
 
+// Whether a language's model is installed where the engine looks: a label
+// language whose model is missing is read with the others, not refused.
+bool installed(const std::string &model)
+{
+    const char *prefix = std::getenv("TESSDATA_PREFIX");
+    const std::string folder = prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0)
+        return true; // the engine's own default, unknown here: it will tell
+    return stat((folder + '/' + model + ".traineddata").c_str(), &info) == 0;
+}
+
 std::vector<std::string> modelsRequested(const char *languages)
 {
     std::vector<std::string> models;
@@ -251,8 +266,9 @@ std::vector<std::string> modelsRequested(const char *languages)
     size_t from = 0;
     while (from <= list.size()) {
         const size_t plus = std::min(list.find('+', from), list.size());
-        if (plus > from)
-            models.push_back(list.substr(from, plus - from));
+        const std::string model = list.substr(from, plus - from);
+        if (!model.empty() && installed(model))
+            models.push_back(model);
         from = plus + 1;
     }
     return models;
@@ -286,7 +302,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     for (const std::string &models : {cyrillicModels, latinModels})
         if (!models.empty())
             firstLook += (firstLook.empty() ? "" : "+") + models.substr(0, models.find('+'));
-    tesseract::TessBaseAPI *api = readyEngine(firstLook);
+    tesseract::TessBaseAPI *api = firstLook.empty() ? nullptr : readyEngine(firstLook);
     if (!api)
         return vsOcrUnavailable;
     Monitor monitor;
