@@ -244,7 +244,7 @@ QVector<int> vsLabelAnalyser::analyse(const QString &text) const
                     words[t].knownElsewhere.at(i) ||
                     (words.at(other).ids.at(i) >= 0 && !words.at(other).corrected.at(i));
     }
-    QVector<vsLabelNames::Hit> hits;
+    QVector<vsLabelNames::Hit> hits, quiet;
     QVector<vsDenials::Opening> openings;
     QVector<vsDenials::Range> deniedBefore, sentenceEnds;
     QVector<int> headings, notListStarts;
@@ -267,6 +267,7 @@ QVector<int> vsLabelAnalyser::analyse(const QString &text) const
         vsLabelNames::Found found;
         tables.at(t)->find(tokens, words.at(t), classWordEnds, &found);
         hits += found.hits;
+        quiet += found.quiet;
         for (int d = 0; d < found.denialStarts.size(); ++d) {
             const Token &last = tokens.at(found.denialEnds.at(d));
             if (found.denialShort.at(d)) {
@@ -294,14 +295,18 @@ QVector<int> vsLabelAnalyser::analyse(const QString &text) const
     }
 
     // The longest name wins, whichever language reads it: "сода харчова"
-    // over the Russian "сода".
+    // over the Russian "сода"; and what one language knows as a food or an
+    // ordinary phrase ("budello in cellulosa") is no other's name.
     QVector<vsLabelNames::Hit> names;
     for (const vsLabelNames::Hit &hit : hits) {
         const bool inside = std::any_of(hits.begin(), hits.end(), [&hit](const vsLabelNames::Hit &other) {
             return other.position <= hit.position && other.end >= hit.end &&
                    other.end - other.position > hit.end - hit.position;
         });
-        if (!inside)
+        const bool ordinary = std::any_of(quiet.begin(), quiet.end(), [&hit](const vsLabelNames::Hit &other) {
+            return other.position <= hit.position && other.end >= hit.end;
+        });
+        if (!inside && !ordinary)
             names.append(hit);
     }
     hits = names;

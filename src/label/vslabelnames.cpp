@@ -567,7 +567,9 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
         if (best) {
             const int length = int(best->words.size());
             const bool presented = afterClassWord(i) || classWordAfter(i + length);
-            if (!best->rows.isEmpty() && (!best->food || afterClassWord(i)) && (!best->loose || presented)) {
+            if (best->rows.isEmpty() || (best->food && !afterClassWord(i)))
+                found->quiet.append(Hit{tokens.at(i).start, -1, true, tokens.at(i + length - 1).end});
+            else if (!best->loose || presented) {
                 for (const int row : best->rows)
                     found->hits.append(Hit{tokens.at(i).start, row, true, tokens.at(i + length - 1).end});
                 for (int k = 0; k < length; ++k)

@@ -40,6 +40,7 @@ public:
     struct Found
     {
         QVector<Hit> hits;
+        QVector<Hit> quiet; // foods not brought in by a class word, ordinary phrases: no language's names
         QVector<int> denialStarts, denialEnds; // token ranges of openers, their kind below
         QVector<bool> denialShort;
         QVector<int> deniedBefore; // tokens that deny what stands before them
