@@ -179,6 +179,8 @@ void tst_label::codes_everySpelling_data()
                "Acidity regulators (330, 331), preservative: 202, emulsifiers (soy lecithin, 471 from soy)")
         << QStringList{QStringLiteral("E330"), QStringLiteral("E331"), QStringLiteral("E202"),
                        QStringLiteral("E322"), QStringLiteral("E471")};
+    QTest::newRow("numbers after a function word out of brackets: only its own list")
+        << QStringLiteral("Preservative 202, salt, 330 kJ per serve") << QStringList{QStringLiteral("E202")};
     QTest::newRow("numbers that are no codes")
         << QStringLiteral("Sugar 100 g, salt 3 %, Е-mark 2025, 12.2026, fat 330 kcal, colour 100 mg, lot 471")
         << QStringList();
@@ -257,6 +259,9 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("a food's name after its function word")
         << QStringLiteral("краситель карамель, colour (amaranth)")
         << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};
+    QTest::newRow("a food's name after its function word and a colon")
+        << QStringLiteral("краситель: карамель; colour: amaranth")
+        << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};
 }
 
 void tst_label::denials_data()
@@ -281,6 +286,11 @@ void tst_label::denials_data()
     QTest::newRow("a denial of no additive ends at its comma")
         << QStringLiteral("сок без мякоти, регулятор кислотности лимонная кислота")
         << QStringList{QStringLiteral("E330")};
+    QTest::newRow("a full stop before a digit ends it")
+        << QStringLiteral("Без консервантов. 5% сахара, лимонная кислота")
+        << QStringList{QStringLiteral("E330")};
+    QTest::newRow("free looks back to its comma only")
+        << QStringLiteral("citric acid, MSG free") << QStringList{QStringLiteral("E330")};
     QTest::newRow("named again outside it")
         << QStringLiteral("Без E621. Состав: соль, глутамат натрия") << QStringList{QStringLiteral("E621")};
     QTest::newRow("number is no denial") << QStringLiteral("colour E102 No. 5, E110")
