@@ -109,6 +109,8 @@ CommandRun runCommand(const QString &program, const QStringList &arguments, cons
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+        if (process.state() != QProcess::NotRunning)
+            qWarning("%s did not end within %d ms and was killed", qPrintable(program), timeoutMs);
         process.kill();
         process.waitForFinished(5000);
         return run;
@@ -335,6 +337,7 @@ ProgramRun runToFirstPaint(const QStringList &environment, const QString &progra
     run.finished = process.waitForFinished(timeoutMs);
     const double ended = epochMs();
     if (!run.finished) {
+        qWarning("the program did not end within %d ms and was killed", timeoutMs);
         process.kill();
         process.waitForFinished(5000);
         return run;

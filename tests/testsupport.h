@@ -101,7 +101,7 @@ struct CommandRun
 // Runs program with the arguments, input on its standard input, and waits
 // for it to end; one still running after timeoutMs is killed.
 CommandRun runCommand(const QString &program, const QStringList &arguments,
-                      const QByteArray &input = QByteArray(), int timeoutMs = 60000);
+                      const QByteArray &input = QByteArray(), int timeoutMs = 15000);
 
 // Sends QSettings of this process to a private folder and names the
 // application as the program does. Call before any QSettings exists.
@@ -160,7 +160,7 @@ struct ProgramRun
 // still running after timeoutMs is killed. launcher, if given, starts it
 // (for example GNU time).
 ProgramRun runToFirstPaint(const QStringList &environment = QStringList(), const QString &program = QString(),
-                           int timeoutMs = 60000, const QStringList &launcher = QStringList());
+                           int timeoutMs = 15000, const QStringList &launcher = QStringList());
 
 // The real program on a private X server (Xvfb), driven by xdotool and
 // looked at with xwininfo and ImageMagick's import. Test classes derive from
