@@ -61,13 +61,16 @@ run() {
 
 run catalogue_file "$seconds" "$fuzz/corpus/file" tests/data/hostile
 run inflate $((seconds / 3)) "$fuzz/corpus/inflate"
-# Markup a catalogue value may hold, harmless and not.
+# Markup a catalogue value may hold, harmless and not: links of every scheme
+# and url() in any letter case among them.
 mkdir -p "$work/richtext-seeds"
 n=0
 for seed in '<b>x</b> & <ul><li>a</li></ul><a href="#e1">e</a><!-- c -->' \
     '<table background="x.png" bgcolor="red"><tr><td style="color:red; background:url(x)">x</td></tr></table>' \
     '<IMG SRC=file:///x><link rel="stylesheet" href="x.css"><style>@import url(x);</style>1 < 2' \
-    '<html><head><meta name="qrichtext" content="1" /></head><body><p align=center>x</p></body></html>'; do
+    '<html><head><meta name="qrichtext" content="1" /></head><body><p align=center>x</p></body></html>' \
+    '<a href="file:///etc/passwd">f</a><A HREF="HTTPS://x/">h</A><a href=data:text/html,x>d</a>' \
+    '<span style="background-color: URL(x.png); font-size: uRl(x)">s</span><p STYLE="color:Url(x)">p</p>'; do
     printf '%s' "$seed" >"$work/richtext-seeds/$n"
     n=$((n + 1))
 done

@@ -165,7 +165,7 @@ bool runTool(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+    return process.waitForFinished(15000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
 } // namespace

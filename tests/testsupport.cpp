@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,6 +28,24 @@
 #include <chrono>
 
 namespace vsTest {
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (condition())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(int(qMin<qint64>(50, deadline.remainingTime())));
+    }
+}
+
+QByteArray timedOut(const char *expression, int timeoutMs, const QByteArray &detail)
+{
+    QByteArray message = "not within " + QByteArray::number(timeoutMs) + " ms: " + expression;
+    return detail.isEmpty() ? message : message + "\n" + detail;
+}
 
 QByteArray document(const QStringList &items)
 {
@@ -90,6 +109,8 @@ CommandRun runCommand(const QString &program, const QStringList &arguments, cons
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+        if (process.state() != QProcess::NotRunning)
+            qWarning("%s did not end within %d ms and was killed", qPrintable(program), timeoutMs);
         process.kill();
         process.waitForFinished(5000);
         return run;
@@ -316,6 +337,7 @@ ProgramRun runToFirstPaint(const QStringList &environment, const QString &progra
     run.finished = process.waitForFinished(timeoutMs);
     const double ended = epochMs();
     if (!run.finished) {
+        qWarning("the program did not end within %d ms and was killed", timeoutMs);
         process.kill();
         process.waitForFinished(5000);
         return run;
@@ -357,14 +379,14 @@ QString XSession::startServer(QProcess &server, const QString &screen, QString *
     server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
                         QStringLiteral("-screen"), QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
                         QStringLiteral("tcp")});
-    if (!server.waitForStarted(10000)) {
+    if (!server.waitForStarted(5000)) {
         *error = QStringLiteral("Xvfb cannot start: ") + server.errorString();
         return QString();
     }
     QByteArray number;
     QElapsedTimer clock;
     clock.start();
-    while (!number.contains('\n') && server.state() == QProcess::Running && clock.elapsed() < 20000) {
+    while (!number.contains('\n') && server.state() == QProcess::Running && clock.elapsed() < 10000) {
         server.waitForReadyRead(200);
         number += server.readAllStandardOutput();
     }
@@ -381,10 +403,10 @@ QString XSession::startServer(QProcess &server, const QString &screen, QString *
     const QString previous = display;
     display = started;
     const bool reachable =
-        QTest::qWaitFor(
+        waitUntil(
             [&] {
                 return server.state() != QProcess::Running ||
-                       !runTool(xdotool, {QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty();
+                       !runTool(xdotool, {QStringLiteral("getdisplaygeometry")}, 2000).trimmed().isEmpty();
             },
             10000) &&
         server.state() == QProcess::Running;
@@ -472,8 +494,9 @@ QStringList XSession::stackingOrder()
 
 bool XSession::focusOn(const QString &window)
 {
-    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    return runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed() == window;
+    // --sync waits for the focus to arrive, which it may never do: asked again.
+    runTool(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 2000);
+    return runTool(xdotool, {QStringLiteral("getwindowfocus")}, 2000).trimmed() == window;
 }
 
 QImage XSession::grabWindow(const QString &window)
@@ -484,7 +507,7 @@ QImage XSession::grabWindow(const QString &window)
     process.setProcessEnvironment(environment);
     process.start(QStandardPaths::findExecutable(QStringLiteral("import")),
                   {QStringLiteral("-window"), window, QStringLiteral("png:-")});
-    process.waitForFinished(10000);
+    process.waitForFinished(5000);
     return QImage::fromData(process.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
 }
 
@@ -543,7 +566,7 @@ QString XSession::startProgram(const QTemporaryDir &home)
 {
     launchProgram(home);
     QStringList windows;
-    if (!QTest::qWaitFor(
+    if (!waitUntil(
             [&] {
                 return (windows = visibleWindows()).size() == 1 || program.state() == QProcess::NotRunning;
             },
@@ -605,7 +628,7 @@ bool XSession::startDesktopBus(QString *error)
     const QStringList ask = {QStringLiteral("--session"), QStringLiteral("--print-reply"),
                              QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
                              QStringLiteral("org.a11y.Bus.GetAddress")};
-    if (!QTest::qWaitFor(
+    if (!waitUntil(
             [&] {
                 return accessibilityBus.state() == QProcess::NotRunning ||
                        runTool(send, ask, 2000).contains(QLatin1String("unix:"));

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -23,6 +24,33 @@ class vsMainWindow;
 // Helpers shared by the test programs: catalogues made on the spot, the main
 // window's parts, and the real program started to its first paint.
 namespace vsTest {
+
+// Handles events until condition() holds, for timeoutMs by the clock at most:
+// false when it never held. QTRY_* count their own pauses instead of the time,
+// so a condition that runs a tool stretches them many times over, and after
+// a timeout they wait twice as long again; this ends when the time is up.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
+// The failure message of a wait that ran out.
+QByteArray timedOut(const char *expression, int timeoutMs, const QByteArray &detail = QByteArray());
+
+// Fail the test, saying what they waited for and for how long, unless expr
+// holds within timeoutMs; detail (a QByteArray, made only then) is added.
+#define VS_TRY_VERIFY(expr, timeoutMs) VS_TRY_IMPL(expr, #expr, QByteArray(), timeoutMs)
+#define VS_TRY_VERIFY2(expr, detail, timeoutMs) VS_TRY_IMPL(expr, #expr, detail, timeoutMs)
+#define VS_TRY_IMPL(expr, text, detail, timeoutMs)                                                           \
+    do {                                                                                                     \
+        if (!vsTest::waitUntil([&]() -> bool { return (expr); }, (timeoutMs)))                               \
+            QFAIL(vsTest::timedOut(text, (timeoutMs), (detail)).constData());                                \
+    } while (false)
+
+// Fails the test with both values unless actual equals expected within timeoutMs.
+#define VS_TRY_COMPARE(actual, expected, timeoutMs)                                                          \
+    do {                                                                                                     \
+        if (!vsTest::waitUntil([&]() -> bool { return (actual) == (expected); }, (timeoutMs))) {             \
+            qWarning("%s", vsTest::timedOut(#actual " == " #expected, (timeoutMs)).constData());             \
+            QCOMPARE(actual, expected);                                                                      \
+        }                                                                                                    \
+    } while (false)
 
 // An XML document with one item per element of items; each item is given as
 // its raw attribute text, e.g. R"(code="E100" names="a:b")".
@@ -73,7 +101,7 @@ struct CommandRun
 // Runs program with the arguments, input on its standard input, and waits
 // for it to end; one still running after timeoutMs is killed.
 CommandRun runCommand(const QString &program, const QStringList &arguments,
-                      const QByteArray &input = QByteArray(), int timeoutMs = 60000);
+                      const QByteArray &input = QByteArray(), int timeoutMs = 15000);
 
 // Sends QSettings of this process to a private folder and names the
 // application as the program does. Call before any QSettings exists.
@@ -132,7 +160,7 @@ struct ProgramRun
 // still running after timeoutMs is killed. launcher, if given, starts it
 // (for example GNU time).
 ProgramRun runToFirstPaint(const QStringList &environment = QStringList(), const QString &program = QString(),
-                           int timeoutMs = 60000, const QStringList &launcher = QStringList());
+                           int timeoutMs = 15000, const QStringList &launcher = QStringList());
 
 // The real program on a private X server (Xvfb), driven by xdotool and
 // looked at with xwininfo and ImageMagick's import. Test classes derive from
@@ -159,7 +187,7 @@ protected:
     static void stopServer(QProcess &server);
 
     // Standard output of a tool run against display; empty after a failure.
-    QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 10000,
+    QString runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 5000,
                     const QByteArray &input = QByteArray());
     // Mapped top-level windows titled exactly "Vestrion": the main window, the
     // detail window, and for a second after each digit the search banner.

@@ -540,6 +540,24 @@ void tst_Delegate::codeBox_everyBundledCodeReadsWholeAndApart()
                         QStringLiteral("%1 reaches the box's edge at (%2, %3)").arg(code).arg(x).arg(y)));
     }
     QVERIFY(longCodes >= 80); // E160a(iii), E450(vii), ...
+
+    // A code too long for any readable size shrinks no further than 10 pt: it
+    // is drawn exactly as the painter draws it at 10 pt over an empty box.
+    const QString tooLong = QStringLiteral("E160a(iii)(iii)(iii)(iii)");
+    const QImage drawn = paintRow(entry(QStringLiteral("0:x"), tooLong));
+    QImage expected = paintRow(entry(QStringLiteral("0:x"), QString()));
+    QPainter painter(&expected);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    QFont smallest = painter.font();
+    smallest.setFamily(QStringLiteral("Nokia Sans"));
+    smallest.setPointSize(10);
+    smallest.setWeight(QFont::Bold);
+    painter.setFont(smallest);
+    painter.setPen(QPen(QBrush(Qt::black), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.drawText(QRect(10, 0, w, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, tooLong);
+    painter.end();
+    QVERIFY2(QFontMetrics(smallest).horizontalAdvance(tooLong) > w, "the code fits at 10 pt");
+    QVERIFY2(drawn == expected, "the code is not drawn at 10 pt");
 }
 
 QTEST_MAIN(tst_Delegate)

@@ -31,7 +31,10 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -69,7 +72,9 @@ public:
                      {QStringLiteral("--exec"), QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
                       QStringLiteral("--config-file=") + config, QStringLiteral("--print-address=1")});
         QByteArray output;
-        while (!output.contains('\n') && daemon.waitForReadyRead(10000))
+        const QDeadlineTimer deadline(10000);
+        while (!output.contains('\n') && !deadline.hasExpired() &&
+               daemon.waitForReadyRead(int(deadline.remainingTime())))
             output += daemon.readAllStandardOutput();
         address = QString::fromUtf8(output.left(output.indexOf('\n')).trimmed());
         if (address.isEmpty()) {
@@ -183,6 +188,35 @@ public slots:
 
 using vsTest::ProgramRun;
 
+// What vsBusProbe::answers() said, asked on a thread of its own and waited
+// for limitMs at most: a probe that ignores its deadline or its cancelling
+// fails the test instead of holding it. unstick() then sets it free (closes
+// the silent bus) so that the thread can be joined.
+QString probeWithin(const QByteArray &address, int deadlineMs, int limitMs,
+                    const std::function<bool()> &cancelled, const std::function<void()> &unstick)
+{
+    struct State
+    {
+        std::atomic<bool> done{false};
+        bool answer = false;
+    };
+    const auto state = std::make_shared<State>();
+    std::thread thread([state, address, deadlineMs, cancelled] {
+        state->answer = vsBusProbe::answers(address, QDeadlineTimer(deadlineMs), cancelled);
+        state->done = true;
+    });
+    if (!vsTest::waitUntil([&state] { return state->done.load(); }, limitMs)) {
+        unstick();
+        if (!vsTest::waitUntil([&state] { return state->done.load(); }, 2000))
+            thread.detach();
+        else
+            thread.join();
+        return QStringLiteral("still probing after %1 ms, its deadline %2 ms").arg(limitMs).arg(deadlineMs);
+    }
+    thread.join();
+    return state->answer ? QStringLiteral("answers") : QStringLiteral("no answer");
+}
+
 ProgramRun runProgram(const QString &busAddress, const QString &configFolder)
 {
     // Every request of the program is bounded to a second: one that waits for
@@ -273,6 +307,7 @@ private:
 
     PrivateBus bus;
     Device device;
+    bool deviceNeverListened = false;
     FenceProbe probe;
     QTemporaryDir dataFolder;
     QTemporaryDir slideFolder;
@@ -292,6 +327,10 @@ void tst_Device::initTestCase()
 
     QString error;
     QVERIFY2(bus.start(&error), qPrintable(error));
+    // A window listens on the bus once the probe says it answers; if it never
+    // does, every window test here would wait for that in turn.
+    QVERIFY2(probeWithin(bus.address.toUtf8(), 2000, 4000, {}, [] {}) == QLatin1String("answers"),
+             "the bus probe finds no answer on the private bus");
     // The connection is made once per process: this must come before any window.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
     QDBusConnection system = QDBusConnection::systemBus();
@@ -325,10 +364,15 @@ std::unique_ptr<vsMainWindow> tst_Device::makeWindow(const QByteArray &status, c
     window->setDataFolder(dataFolder.path());
     if (!window->setup())
         return nullptr;
-    // The bus is asked on a thread of its own; reports sent before it listens are lost.
+    // The bus is asked on a thread of its own; reports sent before it listens
+    // are lost. One window that never listened is enough to fail the rest.
     const vsDevice *device = window->findChild<vsDevice *>();
-    if (!device || !QTest::qWaitFor([device] { return device->isListening(); }, 10000))
+    if (!device || deviceNeverListened ||
+        !vsTest::waitUntil([device] { return device->isListening(); }, 10000)) {
+        deviceNeverListened = true;
+        qWarning("the window's device did not listen on the bus within 10 s");
         return nullptr;
+    }
     return window;
 }
 
@@ -343,7 +387,7 @@ void tst_Device::fence()
 {
     const int before = probe.count;
     QVERIFY(device.send("fence"));
-    QTRY_COMPARE(probe.count, before + 1);
+    VS_TRY_COMPARE(probe.count, before + 1, 5000);
 }
 
 void tst_Device::accelerometer_onForTheWindowsLifetime()
@@ -354,13 +398,13 @@ void tst_Device::accelerometer_onForTheWindowsLifetime()
         auto window = makeWindow("on", "closed\n");
         QVERIFY(window);
         // The call blocks until answered, so it has been counted by now.
-        QTRY_COMPARE(device.calls("req_accelerometer_enable"), enabled + 1);
+        VS_TRY_COMPARE(device.calls("req_accelerometer_enable"), enabled + 1, 5000);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         fence();
         QCOMPARE(device.calls("req_accelerometer_disable"), disabled);
     }
-    QTRY_COMPARE(device.calls("req_accelerometer_disable"), disabled + 1);
+    VS_TRY_COMPARE(device.calls("req_accelerometer_disable"), disabled + 1, 5000);
     fence();
     QCOMPARE(device.calls("req_accelerometer_enable"), enabled + 1);
     QCOMPARE(device.calls("req_accelerometer_disable"), disabled + 1);
@@ -373,7 +417,7 @@ void tst_Device::accelerometer_alsoWithoutSetup()
     {
         vsMainWindow window;
     }
-    QTRY_COMPARE(device.calls("req_accelerometer_disable"), disabled + 1);
+    VS_TRY_COMPARE(device.calls("req_accelerometer_disable"), disabled + 1, 5000);
     QCOMPARE(device.calls("req_accelerometer_enable"), enabled + 1);
 }
 
@@ -410,14 +454,14 @@ void tst_Device::orientation_reportLocksTheWindow()
     QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::LandscapeOrientation), !portrait);
 
     // The lock turns the window, and the resize lays the keypad out anew.
-    QTRY_COMPARE(window->width() < window->height(), portrait);
-    QTRY_COMPARE(describe(keypadRow(*window, 0)), portrait ? portraitRow1 : allInOneRow);
+    VS_TRY_COMPARE(window->width() < window->height(), portrait, 5000);
+    VS_TRY_COMPARE(describe(keypadRow(*window, 0)), portrait ? portraitRow1 : allInOneRow, 5000);
     QCOMPARE(describe(keypadRow(*window, 1)), portrait ? portraitRow2 : QString());
     if (portrait) {
         // The second row's buttons sit centred between the two stretches.
         QToolButton *seven = keypadButton(*window, QStringLiteral("7"));
         QToolButton *remove = keypadButton(*window, QStringLiteral("<"));
-        QTRY_VERIFY(seven->isVisible() && seven->y() > 0);
+        VS_TRY_VERIFY(seven->isVisible() && seven->y() > 0, 5000);
         const int left = seven->geometry().left();
         const int right = seven->parentWidget()->width() - remove->geometry().right() - 1;
         QVERIFY2(qAbs(left - right) <= 1, qPrintable(QStringLiteral("%1 vs %2").arg(left).arg(right)));
@@ -429,7 +473,7 @@ void tst_Device::orientation_reportLocksTheWindow()
     fence();
     QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::PortraitOrientation), !portrait);
     QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::LandscapeOrientation), portrait);
-    QTRY_COMPARE(describe(keypadRow(*window, 0)), portrait ? allInOneRow : portraitRow1);
+    VS_TRY_COMPARE(describe(keypadRow(*window, 0)), portrait ? allInOneRow : portraitRow1, 5000);
 }
 
 void tst_Device::orientation_noLockBeforeTheFirstReport()
@@ -635,8 +679,8 @@ void tst_Device::program_talksToTheService()
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.startupMs >= 0);
-    QTRY_COMPARE(programDevice.calls("req_accelerometer_enable"), 1);
-    QTRY_COMPARE(programDevice.calls("req_accelerometer_disable"), 1);
+    VS_TRY_COMPARE(programDevice.calls("req_accelerometer_enable"), 1, 5000);
+    VS_TRY_COMPARE(programDevice.calls("req_accelerometer_disable"), 1, 5000);
     qInfo("answering service: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
 }
 
@@ -682,8 +726,8 @@ void tst_Device::program_silentServiceDoesNotHoldItUp()
     QVERIFY(run.startupMs >= 0);
     qInfo("silent service: start-up %.0f ms, exit %.0f ms", run.startupMs, run.exitMs);
     // Both requests reached the service although neither was answered.
-    QTRY_COMPARE(silent.calls("req_accelerometer_enable"), 1);
-    QTRY_COMPARE(silent.calls("req_accelerometer_disable"), 1);
+    VS_TRY_COMPARE(silent.calls("req_accelerometer_enable"), 1, 5000);
+    VS_TRY_COMPARE(silent.calls("req_accelerometer_disable"), 1, 5000);
     // Not a speed target: waiting out the bus's 25 s default at either end
     // would break these bounds; a bounded wait stays far below them.
     QVERIFY2(run.startupMs < 20000, "start-up waited for the silent service");
@@ -717,26 +761,36 @@ void tst_Device::busProbe_answersOnlyForALiveBus()
     QVERIFY(hung.start(QString(), {QStringLiteral("--hung-bus"), QFile::decodeName(hungSocket)}));
     const QByteArray live = bus.address.toUtf8();
     const QByteArray none = "unix:path=" + QFile::encodeName(folder.filePath(QStringLiteral("none")));
+    const QString answers = QStringLiteral("answers");
+    const QString noAnswer = QStringLiteral("no answer");
 
-    const auto answers = [](const QByteArray &address) {
-        return vsBusProbe::answers(address, QDeadlineTimer(2000));
+    // Each answer within 2 s of its deadline, or the test fails there.
+    const auto probe = [&hung](const QByteArray &address, int deadlineMs = 2000,
+                               const std::function<bool()> &cancelled = std::function<bool()>(),
+                               int limitMs = 0) {
+        return probeWithin(address, deadlineMs, limitMs > 0 ? limitMs : deadlineMs + 2000, cancelled,
+                           [&hung] { hung.stop(); });
     };
-    QVERIFY(answers(live));
+    QCOMPARE(probe(live), answers);
     // As libdbus does: past the entries nobody listens on, to the first that connects.
-    QVERIFY(answers(none + ";" + live));
-    QVERIFY(!answers(none));
-    QVERIFY(!answers(QByteArray()));
-    QVERIFY(!answers("tcp:host=localhost,port=1;" + live));
-    QVERIFY(!answers("unix:path=" + hungSocket + ";" + live));
+    QCOMPARE(probe(none + ";" + live), answers);
+    QCOMPARE(probe(none), noAnswer);
+    QCOMPARE(probe(QByteArray()), noAnswer);
+    QCOMPARE(probe("tcp:host=localhost,port=1;" + live), noAnswer);
+    QCOMPARE(probe("unix:path=" + hungSocket + ";" + live), noAnswer);
+    // A path written percent-encoded, as an address may write any byte.
+    const QByteArray path = live.mid(live.indexOf("path=") + 5).split(',').first();
+    QCOMPARE(probe("unix:path=" + path.toPercentEncoding()), answers);
 
     // A silent bus costs the deadline at most, or less once no longer wanted.
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!vsBusProbe::answers("unix:path=" + hungSocket, QDeadlineTimer(300)));
+    QCOMPARE(probe("unix:path=" + hungSocket, 300), noAnswer);
     QVERIFY(clock.elapsed() < 2000);
     clock.restart();
-    QVERIFY(!vsBusProbe::answers("unix:path=" + hungSocket, QDeadlineTimer(60000),
-                                 [&clock] { return clock.elapsed() > 100; }));
+    QCOMPARE(probe(
+                 "unix:path=" + hungSocket, 60000, [clock] { return clock.elapsed() > 100; }, 2000),
+             noAnswer);
     QVERIFY(clock.elapsed() < 2000);
 }
 
@@ -776,7 +830,9 @@ void tst_Device::sensorProxy_turnsTheWindow()
     if (python.isEmpty())
         python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty() ||
-        QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) != 0)
+        vsTest::runCommand(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}, QByteArray(),
+                           10000)
+                .exitCode != 0)
         QSKIP("python3-dbusmock is not installed");
     QVERIFY2(QGuiApplication::primaryScreen()->size().width() >=
                  QGuiApplication::primaryScreen()->size().height(),
@@ -795,8 +851,7 @@ void tst_Device::sensorProxy_turnsTheWindow()
                 QStringLiteral("--template"), QStringLiteral("iio-sensors-proxy"), QStringLiteral("-p"),
                 QStringLiteral("{\"has_accelerometer\": true}"), QStringLiteral("-l"), logPath});
     const QString sensorProxy = QStringLiteral("net.hadess.SensorProxy");
-    QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::systemBus().interface()->isServiceRegistered(sensorProxy),
-                             15000);
+    VS_TRY_VERIFY(QDBusConnection::systemBus().interface()->isServiceRegistered(sensorProxy), 10000);
     const auto log = [&logPath] {
         QFile file(logPath);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -807,7 +862,8 @@ void tst_Device::sensorProxy_turnsTheWindow()
             QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("SetInternalProperty"));
         message << sensorProxy << QStringLiteral("AccelerometerOrientation")
                 << QVariant::fromValue(QDBusVariant(reading));
-        return QDBusConnection::systemBus().call(message).type() == QDBusMessage::ReplyMessage;
+        return QDBusConnection::systemBus().call(message, QDBus::Block, 5000).type() ==
+               QDBusMessage::ReplyMessage;
     };
 
     // Only where the mode-control service is not on the bus.
@@ -834,7 +890,7 @@ void tst_Device::sensorProxy_turnsTheWindow()
             if (step.first == QLatin1String("undefined"))
                 continue;
             ++expected;
-            QTRY_COMPARE(reports.count(), expected);
+            VS_TRY_COMPARE(reports.count(), expected, 5000);
             const bool portrait = step.second;
             QCOMPARE(reports.last().first().toString(),
                      portrait ? QStringLiteral("portrait") : QStringLiteral("landscape"));
@@ -842,10 +898,10 @@ void tst_Device::sensorProxy_turnsTheWindow()
                      portrait);
             QCOMPARE(vsPlatform::testWindowAttribute(window.get(), vsPlatform::LandscapeOrientation),
                      !portrait);
-            QTRY_COMPARE(window->width() < window->height(), portrait);
+            VS_TRY_COMPARE(window->width() < window->height(), portrait, 5000);
         }
     }
-    QTRY_VERIFY(log().contains("ReleaseAccelerometer"));
+    VS_TRY_VERIFY(log().contains("ReleaseAccelerometer"), 5000);
     QCOMPARE(device.calls("req_accelerometer_enable"), enabled);
     QVERIFY(device.send("mce-on"));
 
@@ -854,9 +910,9 @@ void tst_Device::sensorProxy_turnsTheWindow()
     {
         auto window = makeWindow("on", QByteArray());
         QVERIFY(window);
-        QTRY_COMPARE(device.calls("req_accelerometer_enable"), enabled + 1);
+        VS_TRY_COMPARE(device.calls("req_accelerometer_enable"), enabled + 1, 5000);
     }
-    QTRY_COMPARE(device.calls("req_accelerometer_disable"), device.calls("req_accelerometer_enable"));
+    VS_TRY_COMPARE(device.calls("req_accelerometer_disable"), device.calls("req_accelerometer_enable"), 5000);
     QCOMPARE(int(log().count("ClaimAccelerometer")), claims);
     mock.terminate();
     QVERIFY(mock.waitForFinished(5000));

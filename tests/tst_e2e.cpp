@@ -91,17 +91,17 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
     QVERIFY(mainGeometry.viewable);
     QVERIFY(mainGeometry.width > 0 && mainGeometry.height > 0);
 
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
     // q and Shift+w are the digits 1 and 2 of the top letter row: the code is 102.
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"),
                       QStringLiteral("q"), QStringLiteral("0"), QStringLiteral("shift+w")});
 
     // The codes arrive while the program runs: each line is flushed at once.
     const QByteArray typed = "81\n48\n16777248\n87\n";
-    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(), typed, 10000);
+    VS_TRY_COMPARE(programOutput += program.readAllStandardOutput(), typed, 10000);
 
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("KP_Enter")});
-    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(), typed + "16777221\n", 10000);
+    VS_TRY_COMPARE(programOutput += program.readAllStandardOutput(), typed + "16777221\n", 10000);
 
     // Enter opened the detail window: a second "Vestrion" window, over the main
     // window and of its size. The search banner, also titled "Vestrion", went
@@ -111,10 +111,10 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
                other.width == mainGeometry.width && other.height == mainGeometry.height;
     };
     QString detailWindow;
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow) &&
-            sameGeometry(geometryOf(detailWindow = windows.first())),
-        qPrintable(runTool(xwininfo, {QStringLiteral("-root"), QStringLiteral("-children")})), 10000);
+    VS_TRY_VERIFY2((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow) &&
+                       sameGeometry(geometryOf(detailWindow = windows.first())),
+                   qPrintable(runTool(xwininfo, {QStringLiteral("-root"), QStringLiteral("-children")})),
+                   10000);
     const QStringList order = stackingOrder();
     QVERIFY(order.contains(detailWindow) && order.contains(mainWindow));
     QVERIFY2(order.indexOf(detailWindow) < order.indexOf(mainWindow),
@@ -122,14 +122,13 @@ void tst_E2e::typedCodeOpensEntryAndKeysAreTraced()
 
     // Backspace now belongs to the detail window, which closes; the main
     // window's trace does not see it.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detailWindow), 10000);
+    VS_TRY_VERIFY(focusOn(detailWindow), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
+    VS_TRY_COMPARE(visibleWindows(), QStringList{mainWindow}, 10000);
     // Back on the main window a key is traced again.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Down")});
-    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(),
-                              typed + "16777221\n16777237\n", 10000);
+    VS_TRY_COMPARE(programOutput += program.readAllStandardOutput(), typed + "16777221\n16777237\n", 10000);
     QCOMPARE(program.state(), QProcess::Running);
 }
 
@@ -147,7 +146,7 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
     const Geometry main = geometryOf(mainWindow);
     QVERIFY(main.width >= 400 && main.height >= 400);
     QImage before;
-    QTRY_VERIFY_WITH_TIMEOUT(!(before = grabWindow(mainWindow)).isNull(), 10000);
+    VS_TRY_VERIFY(!(before = grabWindow(mainWindow)).isNull(), 10000);
 
     // Press, move up in steps, release: the list follows the finger.
     const QString x = QString::number(main.x + main.width / 2);
@@ -182,8 +181,7 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
     // Let the flick come to rest.
     QImage after = grabWindow(mainWindow);
     QImage settled;
-    QTRY_VERIFY_WITH_TIMEOUT((settled = grabWindow(mainWindow)) == after || ((after = settled), false),
-                             15000);
+    VS_TRY_VERIFY((settled = grabWindow(mainWindow)) == after || ((after = settled), false), 10000);
     // The code boxes on the left: the selection, which a press moves, is
     // drawn beside them, so they change only when the list scrolls.
     const QRect codes(0, 40, 130, main.height - 40);
@@ -193,7 +191,7 @@ void tst_E2e::dragScrollsTheListAndTapOpens()
 
     // A tap opens the entry under it: the detail window comes over the main one.
     runTool(xdotool, {QStringLiteral("mousemove"), x, y(200), QStringLiteral("click"), QStringLiteral("1")});
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+    VS_TRY_COMPARE(visibleWindows().size(), 2, 10000);
     QCOMPARE(program.state(), QProcess::Running);
 }
 
@@ -225,7 +223,7 @@ void tst_E2e::denseScreenDoublesEverything()
         runTool(xrdb, {QStringLiteral("-merge")}, 10000, "Xft.dpi: " + dpi + '\n');
         const QString window = startProgram(home);
         QImage shot;
-        const bool settled = !window.isEmpty() && QTest::qWaitFor(
+        const bool settled = !window.isEmpty() && vsTest::waitUntil(
                                                       [&] {
                                                           const QImage next = grabWindow(window);
                                                           const bool same = !next.isNull() && next == shot;
@@ -268,15 +266,15 @@ void tst_E2e::nameTypedInSearchOpensEntry()
                                entryItem(QStringLiteral("E110"))}));
     const QString mainWindow = startProgram(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
 
     // Ctrl+F: a second window over the main one, with the keyboard in its field.
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+f")});
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2, 10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2, 10000);
     windows.removeOne(mainWindow);
     const QString searchWindow = windows.first();
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(searchWindow), 10000);
+    VS_TRY_VERIFY(focusOn(searchWindow), 10000);
     // Latin letters: xdotool types them with the keyboard map as it is, while
     // letters it lacks would be mapped and unmapped under the program's feet.
     runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("50"),
@@ -284,7 +282,7 @@ void tst_E2e::nameTypedInSearchOpensEntry()
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
 
     // The entry opens over the search, which stays for the way back.
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 3, 10000);
+    VS_TRY_COMPARE(visibleWindows().size(), 3, 10000);
     const QStringList order = stackingOrder();
     windows = visibleWindows();
     windows.removeOne(mainWindow);
@@ -301,20 +299,18 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
     const QString mainWindow = startWithAdditives(home);
     QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
 
     // Ctrl+L, traced as both keys, opens the reader over the main window.
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
-    QTRY_COMPARE_WITH_TIMEOUT(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"),
-                              10000);
+    VS_TRY_COMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"), 10000);
     QString reader;
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
-                             10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
     reader = windows.first();
 
     // A list typed into its field: its additives' rows appear, and a tap on
     // the first opens the detail window, a third one.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    VS_TRY_VERIFY(focusOn(reader), 10000);
     runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
                       QStringLiteral("sugar, citric acid, colour e-102.")});
     // The first row sits under the field (at most 160 px) and the button row.
@@ -322,15 +318,15 @@ void tst_E2e::ingredientListShowsAdditivesAndOpensOne()
         QStringLiteral("mousemove"), QStringLiteral("--window"), reader,
         QStringLiteral("100"),       QStringLiteral("240"),      QStringLiteral("click"),
         QStringLiteral("1")};
-    QTRY_VERIFY_WITH_TIMEOUT(runTool(xdotool, first).isEmpty() && visibleWindows().size() == 3, 10000);
+    VS_TRY_VERIFY(runTool(xdotool, first).isEmpty() && visibleWindows().size() == 3, 10000);
     windows = visibleWindows();
     QVERIFY(windows.removeOne(mainWindow) && windows.removeOne(reader));
     const QString detail = windows.first();
 
     // Back from the detail view returns to the reader, still open.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    VS_TRY_VERIFY(focusOn(detail), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("BackSpace")});
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
+    VS_TRY_COMPARE(visibleWindows().size(), 2, 10000);
     QVERIFY(visibleWindows().contains(reader));
     // The main window traced nothing typed into the other windows.
     QCOMPARE(programOutput += program.readAllStandardOutput(), QByteArray("16777249\n76\n"));
@@ -350,24 +346,22 @@ void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
     };
 
     // Return, a laptop's Enter, opens the selected first row; Escape leaves it.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
     key(QStringLiteral("Return"));
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
-                             10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
     const QString detail = windows.first();
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(detail), 10000);
+    VS_TRY_VERIFY(focusOn(detail), 10000);
     key(QStringLiteral("Escape"));
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
+    VS_TRY_COMPARE(visibleWindows(), QStringList{mainWindow}, 10000);
 
     // The reader, made after the detail window: an entry opened from it by
     // keyboard alone still comes up on top of it.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
     key(QStringLiteral("ctrl+l"));
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
-                             10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
     const QString reader = windows.first();
     QVERIFY(reader != detail);
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    VS_TRY_VERIFY(focusOn(reader), 10000);
     runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
                       QStringLiteral("sugar, citric acid, colour e-102.")});
     for (int time = 0; time < 2; ++time) {
@@ -375,14 +369,13 @@ void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
         key(QStringLiteral("Tab"));
         key(QStringLiteral("Down"));
         key(QStringLiteral("Return"));
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 3, 10000);
+        VS_TRY_COMPARE(visibleWindows().size(), 3, 10000);
         QVERIFY(visibleWindows().contains(detail));
-        QTRY_VERIFY2_WITH_TIMEOUT(above(detail, reader), "the detail window is under the reader", 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed(), detail,
-                                  10000);
+        VS_TRY_VERIFY2(above(detail, reader), "the detail window is under the reader", 10000);
+        VS_TRY_COMPARE(runTool(xdotool, {QStringLiteral("getwindowfocus")}).trimmed(), detail, 10000);
         key(QStringLiteral("Escape"));
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 2, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+        VS_TRY_COMPARE(visibleWindows().size(), 2, 10000);
+        VS_TRY_VERIFY(focusOn(reader), 10000);
         key(QStringLiteral("shift+Tab"));
     }
 
@@ -459,16 +452,16 @@ void tst_E2e::systemBusNeverHoldsUpWindowOrExit()
     QStringList windows;
     // Bounded well above the 2 s it takes at worst, so that a loaded machine
     // passes; a held-up program never shows its window at all.
-    QVERIFY2(QTest::qWaitFor([&] { return (windows = visibleWindows()).size() == 1; }, 15000),
+    QVERIFY2(vsTest::waitUntil([&] { return (windows = visibleWindows()).size() == 1; }, 10000),
              "no window: the program is held up by the system bus");
     const qint64 windowMs = clock.elapsed();
     QByteArray served;
     if (bus == QLatin1String("slow")) {
         // A bus that answers, however slowly, is used.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (served += service.readAllStandardOutput()).contains("call req_accelerometer_enable"), 10000);
+        VS_TRY_VERIFY((served += service.readAllStandardOutput()).contains("call req_accelerometer_enable"),
+                      10000);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+    VS_TRY_VERIFY(focusOn(windows.first()), 10000);
 
     // Ctrl+Q closes; the program ends on its own, its settings written.
     clock.restart();
@@ -479,8 +472,8 @@ void tst_E2e::systemBusNeverHoldsUpWindowOrExit()
     QVERIFY2(program.exitCode() == 0, program.readAllStandardError().right(3000).constData());
     QVERIFY(QFile::exists(home.filePath(QStringLiteral("config/Morvane/Vestrion.conf"))));
     if (bus == QLatin1String("slow"))
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (served += service.readAllStandardOutput()).contains("call req_accelerometer_disable"), 10000);
+        VS_TRY_VERIFY((served += service.readAllStandardOutput()).contains("call req_accelerometer_disable"),
+                      10000);
     qInfo("system bus %s: window after %lld ms, exit %lld ms after Ctrl+Q", qPrintable(bus), windowMs,
           exitMs);
 }

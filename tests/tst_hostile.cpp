@@ -660,7 +660,7 @@ void tst_Hostile::folder_everyHostileFileBesideOneGoodFile()
     // The real program starts on that folder, paints and quits.
     const QString program = vsTest::copyProgram(home.path());
     QVERIFY(!program.isEmpty());
-    const vsTest::ProgramRun run = vsTest::runToFirstPaint(QStringList(), program, 90000);
+    const vsTest::ProgramRun run = vsTest::runToFirstPaint(QStringList(), program);
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.errors.contains("vestrion-first-paint "));

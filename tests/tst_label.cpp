@@ -237,6 +237,8 @@ void tst_label::codes_everySpelling_data()
                "Acidity regulators (330, 331), preservative: 202, emulsifiers (soy lecithin, 471 from soy)")
         << QStringList{QStringLiteral("E330"), QStringLiteral("E331"), QStringLiteral("E202"),
                        QStringLiteral("E322"), QStringLiteral("E471")};
+    QTest::newRow("numbers after a function word out of brackets: only its own list")
+        << QStringLiteral("Preservative 202, salt, 330 kJ per serve") << QStringList{QStringLiteral("E202")};
     QTest::newRow("numbers that are no codes")
         << QStringLiteral("Sugar 100 g, salt 3 %, Е-mark 2025, 12.2026, fat 330 kcal, colour 100 mg, lot 471")
         << QStringList();
@@ -348,6 +350,9 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("a food's name after its function word")
         << QStringLiteral("краситель карамель, colour (amaranth)")
         << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};
+    QTest::newRow("a food's name after its function word and a colon")
+        << QStringLiteral("краситель: карамель; colour: amaranth")
+        << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};
 }
 
 void tst_label::denials_data()
@@ -372,6 +377,11 @@ void tst_label::denials_data()
     QTest::newRow("a denial of no additive ends at its comma")
         << QStringLiteral("сок без мякоти, регулятор кислотности лимонная кислота")
         << QStringList{QStringLiteral("E330")};
+    QTest::newRow("a full stop before a digit ends it")
+        << QStringLiteral("Без консервантов. 5% сахара, лимонная кислота")
+        << QStringList{QStringLiteral("E330")};
+    QTest::newRow("free looks back to its comma only")
+        << QStringLiteral("citric acid, MSG free") << QStringList{QStringLiteral("E330")};
     QTest::newRow("named again outside it")
         << QStringLiteral("Без E621. Состав: соль, глутамат натрия") << QStringList{QStringLiteral("E621")};
     QTest::newRow("nutrition and traces are no list")
@@ -745,6 +755,12 @@ void tst_label::window_pasteSeeOpen()
     auto *status = reader->findChild<QLabel *>(QStringLiteral("readerStatus"));
     QVERIFY(edit && view && open && status);
     QTRY_COMPARE(QApplication::focusWidget(), edit);
+    // No additives yet: Tab and Shift+Tab pass over the empty list, forwards
+    // to "Open picture…" and backwards to the field.
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), open);
+    QTest::keyClick(open, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), edit);
 
     // Pasted, the list's additives appear in its order.
     const vsLabelSet::Label label = labelSet().at(0);
@@ -806,7 +822,7 @@ void tst_label::window_pasteSeeOpen()
     QTest::mouseClick(open, Qt::LeftButton);
     QVERIFY(!open->isEnabled());
     QVERIFY(cancel->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
+    VS_TRY_VERIFY(open->isEnabled(), 15000);
     QVERIFY(edit->toPlainText() != label.text);
     QVERIFY(view->model()->rowCount() >= pictured.codes.size() - 1);
     // The bar moved while the engine worked and ended full.
@@ -821,11 +837,42 @@ void tst_label::window_pasteSeeOpen()
     edit->setPlainText(label.text);
     vsLabelReader::setNextFileName(path);
     QTest::mouseClick(open, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 30000);
+    VS_TRY_VERIFY(bar->value() > 0, 10000);
     QTest::mouseClick(cancel, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 10000);
+    VS_TRY_VERIFY(open->isEnabled(), 5000);
     QCOMPARE(edit->toPlainText(), label.text);
     QVERIFY(!cancel->isVisible());
+
+    // Escape while a picture is read closes the window and cancels the
+    // reading. A picture of three lists takes seconds to read.
+    QStringList lists;
+    for (const vsLabelSet::Label &each : labelSet().mid(0, 3))
+        lists << each.text;
+    const QImage several = vsLabelSet::render(lists.join(QLatin1String("\n\n")), 1300, 0, 0);
+    reader->onReadImage(several);
+    VS_TRY_VERIFY(bar->value() > 0, 10000);
+    QTest::keyClick(reader, Qt::Key_Escape);
+    QVERIFY(!reader->isVisible());
+    VS_TRY_VERIFY(open->isEnabled(), 5000);
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Reading cancelled"));
+    QCOMPARE(edit->toPlainText(), label.text);
+
+    // A reader closed for good while it reads stops the reading at once,
+    // rather than wait for it to end.
+    std::atomic<int> ended{-1};
+    auto closing = std::make_unique<vsLabelReader>(&catalogue);
+    closing->onReadImage(several);
+    auto *job = closing->findChild<vsOcrJob *>();
+    QVERIFY(job);
+    connect(
+        job, &vsOcrJob::recognised, job, [&ended](int result) { ended = result; }, Qt::DirectConnection);
+    VS_TRY_VERIFY(closing->findChild<QProgressBar *>()->value() > 0, 10000);
+    QElapsedTimer clock;
+    clock.start();
+    closing.reset();
+    qInfo("a reader closed while reading took %lld ms to close", clock.elapsed());
+    QVERIFY2(ended == vsOcr::Cancelled, "the reading went on to its end");
+    reader->onOpen();
 #endif
     QTest::keyClick(reader, Qt::Key_Escape);
     QVERIFY(!reader->isVisible());

@@ -14,8 +14,7 @@ using Run = vsTest::CommandRun;
 
 Run runTool(const QStringList &arguments)
 {
-    return vsTest::runCommand(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments, QByteArray(),
-                              30000);
+    return vsTest::runCommand(QStringLiteral(VESTRION_BUILD_DIR "/vestrion-vdb"), arguments);
 }
 
 QByteArray readFile(const QString &path)
