@@ -215,12 +215,13 @@ void vsLabelNames::addSequence(Stemmer &stemmer, const QString &text, Sequences 
 }
 
 void vsLabelNames::addPhrase(Stemmer &stemmer, const QString &text, const QVector<int> &rows,
-                             bool fromCatalogue, bool food, bool ordinary)
+                             bool fromCatalogue, bool food, bool ordinary, bool shortened)
 {
     Phrase phrase;
     phrase.rows = ordinary ? QVector<int>() : rows;
     phrase.food = food;
     phrase.fromCatalogue = fromCatalogue;
+    phrase.shortened = shortened;
     const QString folded = fold(text);
     phrase.words = idsOfPhrase(stemmer, folded, &phrase.breaks);
     if (phrase.words.isEmpty())
@@ -285,7 +286,7 @@ void vsLabelNames::addName(Stemmer &stemmer, const QString &name, const QVector<
         const bool letters = last.size() <= 3 && last == last.toUpper() &&
                              std::none_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); });
         if (letters)
-            addPhrase(stemmer, name.left(asWritten.last().start), rows, fromCatalogue, false, false);
+            addPhrase(stemmer, name.left(asWritten.last().start), rows, fromCatalogue, false, false, true);
     }
     // "кислота лимонная", "натрия бензоат": two words in either order.
     const QVector<Token> written = tokens(fold(name));
@@ -527,7 +528,7 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
             for (const Phrase &phrase : starting.value()) {
                 const int length = int(phrase.words.size());
                 if (length < 2 || i + length > count || !breaksFit(phrase, i) || phrase.rows.isEmpty() ||
-                    phrase.loose)
+                    phrase.loose || phrase.shortened)
                     continue;
                 double distance = 0;
                 int garbled = 0;

@@ -113,9 +113,10 @@ private:
         QVector<int> rows;    // none for an ordinary phrase, which only keeps its words from names
         QStringList surface;  // the words as written, folded: where a stemmer makes two names one
         bool fromCatalogue = false;
-        bool food = false;  // also an ordinary food: an additive only after its class word
-        bool loose = false; // an abbreviation or letters alone: only where presented as an additive
-        int length = 0;     // of a one-word name, as written: "hydrogenated" is no "hydrogen"
+        bool shortened = false; // a name without its letters: read whole or not at all
+        bool food = false;      // also an ordinary food: an additive only after its class word
+        bool loose = false;     // an abbreviation or letters alone: only where presented as an additive
+        int length = 0;         // of a one-word name, as written: "hydrogenated" is no "hydrogen"
     };
     using Sequences = QHash<int, QVector<QVector<int>>>; // first word id -> word id sequences
 
@@ -123,7 +124,7 @@ private:
     QVector<int> idsOfPhrase(Stemmer &stemmer, const QString &text, QVector<bool> *breaks = nullptr);
     void addSequence(Stemmer &stemmer, const QString &text, Sequences *to);
     void addPhrase(Stemmer &stemmer, const QString &text, const QVector<int> &rows, bool fromCatalogue,
-                   bool food, bool ordinary);
+                   bool food, bool ordinary, bool shortened = false);
     // Whether the word at a token is the given word id; "&" is any conjunction.
     bool isWord(const QVector<Token> &tokens, const QVector<int> &ids, int at, int id) const;
     // The length of a sequence of these that starts at token at, 0 if none.

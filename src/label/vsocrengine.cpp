@@ -13,8 +13,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono> //DEBUG
-#include <cstdio> //DEBUG
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -25,29 +23,14 @@
 #include <vector>
 
 #include <sys/stat.h>
-static double dbgT0; // DEBUG
-static double dbgNow()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-} // DEBUG
-#define DBG(...)                                                                                             \
-    do {                                                                                                     \
-        if (getenv("VS_DEBUG")) {                                                                            \
-            fprintf(stderr, "%7.3f ", dbgNow() - dbgT0);                                                     \
-            fprintf(stderr, __VA_ARGS__);                                                                    \
-            fputc(10, stderr);                                                                               \
-        }                                                                                                    \
-    } while (0) // DEBUG
 
 namespace {
 using vsOcrLayout::readableHeight;
 using vsOcrPrepare::PixPtr;
 
-// A sample of the main block read with less confidence than this may be
-// upside down: it is read turned over too, and the surer way kept.
+// The main block read with less confidence than this may be upside down:
+// it is read turned over too, and the surer way kept.
 constexpr int uprightConfidence = 60;
-// Lines of the main block read first: which way up, and which script.
-constexpr int sampleLines = 4;
 // Words the engine is this sure of count towards the script.
 constexpr float sureWord = 70.0f;
 
@@ -221,17 +204,6 @@ int readOnce(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, tessera
     return monitor->cancelled ? vsOcrCancelled : vsOcrDone;
 }
 
-// The first lines of a block's binary, with their margin.
-PixPtr sampleOf(Pix *binary)
-{
-    const int height =
-        std::min(int(pixGetHeight(binary)), int((sampleLines * 1.6 + 2 * 2.0) * readableHeight));
-    Box *box = boxCreate(0, 0, pixGetWidth(binary), height);
-    PixPtr sample(pixClipRectangle(binary, box, nullptr));
-    boxDestroy(&box);
-    return sample;
-}
-
 // Models of one script, the request's order kept; and English beside a
 // Cyrillic one, for the codes and Latin words of Russian labels.
 std::string modelsOf(const std::vector<std::string> &requested, bool cyrillic)
@@ -313,18 +285,12 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     if (request->timeLimitMs > 0)
         monitor.deadline = processorSeconds() + request->timeLimitMs / 1000.0;
 
-    dbgT0 = dbgNow();
     PixPtr picture = pictureOf(*request);
     if (!picture)
         return vsOcrFailed;
     const int width = pixGetWidth(picture.get());
     const int height = pixGetHeight(picture.get());
-    DBG("start");
     vsOcrPrepare::TextLayout layout = vsOcrPrepare::findText(picture.get());
-    DBG("layout: turns %d, %d blocks", layout.quarterTurns, int(layout.blocks.size()));
-    for (auto &b : layout.blocks)
-        DBG("  block %d,%d %dx%d letters %d ch %d light %d h %.1f", b.area.left, b.area.top, b.area.width,
-            b.area.height, b.letters, int(b.channel), int(b.light), b.letterHeight);
     // Nothing like lines of letters found: the picture is read whole, as it is.
     if (layout.blocks.empty()) {
         vsOcrPrepare::Block whole;
@@ -334,78 +300,93 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     if (monitor.stopAt(5) && monitor.cancelled)
         return vsOcrCancelled;
 
-    // The main block's first lines tell which way up the picture is, and its
-    // script: read as found, and where the engine is unsure, turned over too.
-    vsOcrPrepare::Readable main =
-        vsOcrPrepare::readable(picture.get(), layout.blocks.front(), layout.quarterTurns);
-    int turns = 0;
-    bool cyrillic = latinModels.empty();
-    if (PixPtr sample = main.binary ? sampleOf(main.binary.get()) : PixPtr()) {
-        Reading asFound;
-        if (readOnce(api, &monitor, sample.get(), tesseract::PSM_AUTO, 5, 10, &asFound) != vsOcrDone)
-            return vsOcrCancelled;
-        Reading *chosen = &asFound;
-        Reading turnedOver;
-        if (asFound.confidence < uprightConfidence) {
-            PixPtr over(pixRotateOrth(sample.get(), 2));
-            if (over &&
-                readOnce(api, &monitor, over.get(), tesseract::PSM_AUTO, 10, 15, &turnedOver) != vsOcrDone)
-                return vsOcrCancelled;
-            if (over && turnedOver.confidence > asFound.confidence) {
-                turns = 2;
-                chosen = &turnedOver;
-            }
-        }
-        if (!cyrillicModels.empty() && !latinModels.empty())
-            cyrillic = chosen->cyrillic >= chosen->latin;
-    }
-    if (tesseract::TessBaseAPI *scripts = readyEngine(cyrillic ? cyrillicModels : latinModels))
-        api = scripts;
-
     // Each block with a share of the progress by its letters; a block the
     // page layout took for a picture and read little of is read again as one
     // block of text.
     int letters = 0;
     for (const vsOcrPrepare::Block &block : layout.blocks)
         letters += block.letters;
+    int done = 0;
+    const auto readBlock = [&](const vsOcrPrepare::Readable &readable, int blockLetters, Reading *reading) {
+        const int from = 5 + 95 * done / std::max(1, letters);
+        const int to = 5 + 95 * (done + blockLetters) / std::max(1, letters);
+        if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_AUTO, from, to, reading) !=
+            vsOcrDone)
+            return false;
+        if (!monitor.timedOut && 2 * reading->text.sureLetters < readable.letterMarks) {
+            Reading asBlock;
+            if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_SINGLE_BLOCK, to, to,
+                         &asBlock) != vsOcrDone)
+                return false;
+            if (asBlock.text.sureLetters > reading->text.sureLetters)
+                *reading = std::move(asBlock);
+        }
+        return true;
+    };
+
+    // The main block first: read as found and, where the engine is unsure,
+    // turned over too, the surer way kept. Its sure words tell the script:
+    // the other blocks are read with that script's models alone, and the
+    // main block again with them where that was quick.
+    const vsOcrPrepare::Block &first = layout.blocks.front();
+    vsOcrPrepare::Readable main = vsOcrPrepare::readable(picture.get(), first, layout.quarterTurns);
+    Reading mainReading;
+    int turns = 0;
+    const double mainStart = processorSeconds();
+    if (main.binary && !readBlock(main, first.letters, &mainReading))
+        return vsOcrCancelled;
+    if (main.binary && !monitor.timedOut && mainReading.confidence < uprightConfidence) {
+        vsOcrPrepare::Readable over = vsOcrPrepare::readable(picture.get(), first, layout.quarterTurns + 2);
+        Reading overReading;
+        if (over.binary && !readBlock(over, first.letters, &overReading))
+            return vsOcrCancelled;
+        if (over.binary && !monitor.timedOut && overReading.confidence > mainReading.confidence) {
+            turns = 2;
+            main = std::move(over);
+            mainReading = std::move(overReading);
+        }
+    }
+    const bool cyrillic =
+        !cyrillicModels.empty() && (latinModels.empty() || mainReading.cyrillic >= mainReading.latin);
+    const std::string &models = cyrillic ? cyrillicModels : latinModels;
+    tesseract::TessBaseAPI *scripts = models == firstLook ? api : readyEngine(models);
+    if (scripts && scripts != api) {
+        api = scripts;
+        const double took = processorSeconds() - mainStart;
+        if (main.binary && !monitor.timedOut &&
+            (monitor.deadline == 0 || processorSeconds() + 1.5 * took < monitor.deadline)) {
+            Reading again;
+            if (!readBlock(main, first.letters, &again))
+                return vsOcrCancelled;
+            if (!monitor.timedOut)
+                mainReading = std::move(again);
+        }
+    }
+    done += first.letters;
+
     struct Part
     {
         vsOcrPrepare::Rect area; // upright
         std::string text;
     };
     std::vector<Part> parts;
-    int done = 0;
     vsOcrPrepare::Rect read;
-    for (size_t i = 0; i < layout.blocks.size() && !monitor.timedOut; ++i) {
+    for (size_t i = 0; i < layout.blocks.size(); ++i) {
         const vsOcrPrepare::Block &block = layout.blocks[i];
-        vsOcrPrepare::Readable readable =
-            i == 0 && turns == 0 ? std::move(main)
-                                 : vsOcrPrepare::readable(picture.get(), block, layout.quarterTurns + turns);
-        if (!readable.binary)
-            continue;
-        const int from = 15 + 85 * done / std::max(1, letters);
-        done += block.letters;
-        const int to = 15 + 85 * done / std::max(1, letters);
         Reading reading;
-        DBG("reading block %d (%dx%d)", int(i), pixGetWidth(readable.binary.get()),
-            pixGetHeight(readable.binary.get()));
-        if (getenv("VS_DEBUG")) {
-            char n[64];
-            snprintf(n, 64, "/tmp/vsdbg-%d.png", int(i));
-            pixWrite(n, readable.binary.get(), IFF_PNG);
-        }
-        if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_AUTO, from, to, &reading) !=
-            vsOcrDone)
-            return vsOcrCancelled;
-        if (!monitor.timedOut && 2 * reading.text.sureLetters < readable.letterMarks) {
-            Reading asBlock;
-            if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_SINGLE_BLOCK, to, to,
-                         &asBlock) != vsOcrDone)
+        if (i == 0) {
+            reading = std::move(mainReading);
+        } else {
+            if (monitor.timedOut)
+                break;
+            const vsOcrPrepare::Readable readable =
+                vsOcrPrepare::readable(picture.get(), block, layout.quarterTurns + turns);
+            if (!readable.binary)
+                continue;
+            if (!readBlock(readable, block.letters, &reading))
                 return vsOcrCancelled;
-            if (asBlock.text.sureLetters > reading.text.sureLetters)
-                reading = std::move(asBlock);
+            done += block.letters;
         }
-        DBG("read (conf %d): %s", reading.confidence, reading.text.text.c_str());
         parts.push_back(Part{vsOcrPrepare::turned(block.area, width, height, layout.quarterTurns + turns),
                              reading.text.text});
         const vsOcrPrepare::Rect &a = block.area;
