@@ -1,5 +1,7 @@
 #include "catalogue/vsdatamodel.h"
 
+#include "catalogue/vsdietfacts.h"
+
 namespace {
 // The attribute a role reads, or an empty string for a role outside the table.
 QString attributeForRole(int role)
@@ -85,6 +87,11 @@ QString vsDataModel::spokenText(const vsEntry &entry)
             parts << part;
     }
     return parts.join(QLatin1String(", "));
+}
+
+vsDietFacts vsDataModel::dietFacts(int row) const
+{
+    return row >= 0 && row < entries.size() ? vsDietFacts::of(entries.at(row)) : vsDietFacts();
 }
 
 QVariant vsDataModel::headerData(int section, Qt::Orientation orientation, int role) const

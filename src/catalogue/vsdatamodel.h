@@ -6,6 +6,8 @@
 #include <QAbstractListModel>
 #include <QString>
 
+struct vsDietFacts;
+
 // The list model over the whole catalogue, one row per entry in load order.
 // Read-only; filled once before any view is attached.
 class vsDataModel : public QAbstractListModel
@@ -41,6 +43,10 @@ public:
     // What a screen reader says for a row (Qt::AccessibleTextRole): code, first
     // name, function and safety text; a group title as a group.
     static QString spokenText(const vsEntry &entry);
+
+    // A row's diet facts: attributes no role reads, so that every role stays
+    // as it was.
+    vsDietFacts dietFacts(int row) const;
 
 private:
     vsEntryList entries;
