@@ -11,6 +11,7 @@
 #include "platform/vslook.h"
 #include "platform/vsscrolling.h"
 #include "platform/vswindowstack.h"
+#include "restrictions/vsrestrictions.h"
 #include "search/vsnamesearch.h"
 
 #include <QActionGroup>
@@ -64,6 +65,9 @@ vsMainWindow::~vsMainWindow()
         (keyboardOnAction->isChecked() || keyboardOffAction->isChecked()))
         status = keyboardOnAction->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
     settings.setValue(keyboardStatusKey, status);
+    // The store goes before the children: nothing may write to it after this.
+    if (restrictions)
+        restrictions->disconnect(this);
     // Ends the accelerometer request now rather than with the children.
     delete device;
     device = nullptr;
@@ -91,6 +95,7 @@ bool vsMainWindow::setup()
         aboutAction = new QAction(tr("About"), this);
         findByNameAction = new QAction(tr("Find by name"), this);
         readIngredientsAction = new QAction(tr("Read ingredients"), this);
+        restrictions = new vsRestrictions(this);
         quitAction = new QAction(this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
@@ -189,6 +194,11 @@ bool vsMainWindow::setup()
     if (!dataDisplay->createWidgets())
         return false;
     vsPlatform::enableKineticScrolling(dataDisplay);
+
+    // Read before anything shows a row; each change is stored as it is made.
+    restrictions->read(settings);
+    model->setRestrictions(restrictions);
+    connect(restrictions, &vsRestrictions::changed, this, [this] { restrictions->write(settings); });
 
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);

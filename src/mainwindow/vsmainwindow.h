@@ -19,6 +19,7 @@ class vsDevice;
 class vsInformationBox;
 class vsLabelReader;
 class vsNameSearch;
+class vsRestrictions;
 
 // The program's one main window: the list of all entries above the numeric
 // keypad, the code search, the keyboard menu and the device's orientation and
@@ -98,6 +99,7 @@ private:
     QString dataFolder;
     vsNameSearch *nameSearch = nullptr;
     vsLabelReader *labelReader = nullptr;
+    vsRestrictions *restrictions = nullptr;
 };
 
 #endif
