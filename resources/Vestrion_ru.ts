@@ -31,6 +31,14 @@
         <source>Products</source>
         <translation>Использование</translation>
     </message>
+    <message>
+        <source>Add to my list</source>
+        <translation>Добавить в мой список</translation>
+    </message>
+    <message>
+        <source>Remove from my list</source>
+        <translation>Убрать из моего списка</translation>
+    </message>
 </context>
 <context>
     <name>vsDataModel</name>

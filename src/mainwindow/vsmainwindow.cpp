@@ -198,6 +198,7 @@ bool vsMainWindow::setup()
     // Read before anything shows a row; each change is stored as it is made.
     restrictions->read(settings);
     model->setRestrictions(restrictions);
+    dataDisplay->setRestrictions(restrictions);
     connect(restrictions, &vsRestrictions::changed, this, [this] { restrictions->write(settings); });
 
     keyboardGroup->setExclusive(true);
