@@ -128,6 +128,10 @@
         <translation>Прочитать состав</translation>
     </message>
     <message>
+        <source>My restrictions</source>
+        <translation>Мои ограничения</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>О программе</translation>
     </message>
@@ -268,6 +272,37 @@ Copyright (C) 2026 Morvane. All rights reserved.</translation>
     <message>
         <source>In doubt: %1</source>
         <translation>Под вопросом: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vsRestrictionsWindow</name>
+    <message>
+        <source>Diet</source>
+        <translation>Диета</translation>
+    </message>
+    <message>
+        <source>No diet</source>
+        <translation>Без ограничений</translation>
+    </message>
+    <message>
+        <source>Vegetarian</source>
+        <translation>Вегетарианская</translation>
+    </message>
+    <message>
+        <source>Vegan</source>
+        <translation>Веганская</translation>
+    </message>
+    <message>
+        <source>Groups to avoid</source>
+        <translation>Избегать групп добавок</translation>
+    </message>
+    <message>
+        <source>Single additives</source>
+        <translation>Отдельные добавки</translation>
+    </message>
+    <message>
+        <source>None. An additive's page adds it with &quot;Add to my list&quot;.</source>
+        <translation>Пока нет. Добавку добавляет кнопка «Добавить в мой список» на её странице.</translation>
     </message>
 </context>
 </TS>
