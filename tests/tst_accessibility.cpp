@@ -12,6 +12,7 @@
 #include "label/vslabelreader.h"
 #include "label/vsocr.h"
 #include "mainwindow/vsmainwindow.h"
+#include "restrictions/vsrestrictions.h"
 #include "restrictions/vsrestrictionswindow.h"
 #include "search/vsnamesearch.h"
 
@@ -24,6 +25,7 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSettings>
@@ -55,6 +57,11 @@ const QStringList restrictedItems = {
     QStringLiteral(
         R"(type="additive" code="E471" names="Моно- и диглицериды" )"
         R"(vegetarian="maybe:может быть из животного жира" vegan="maybe:может быть из животного жира")")};
+
+QListView *list(const vsMainWindow &window)
+{
+    return window.findChild<QListView *>(QStringLiteral("listView"));
+}
 
 QString accessibleName(QObject *object)
 {
@@ -92,6 +99,8 @@ private:
     QString desktopReady();
     QProcessEnvironment readerEnvironment() const;
     QList<Node> readTree();
+    // Starts a listener for what the program announces; true once it listens.
+    bool listen(QProcess &listener, QByteArray *heard);
     QTranslator translator;
     QProcess server;
 };
@@ -302,6 +311,25 @@ void tst_Accessibility::restrictionsSaidWithTheAdditives()
     restrictionsWindow->findChild<QRadioButton *>(QStringLiteral("diet2"))->click();
     edit->setPlainText(QStringLiteral("Лимонная кислота"));
     QCOMPARE(summary->text(), QStringLiteral("Всё подходит"));
+
+    // An additive added in its detail window is listed in the open window by
+    // code and name; taken off there, it stays, unchecked, until it opens again.
+    auto *none = restrictionsWindow->findChild<QLabel *>(QStringLiteral("noAdditives"));
+    QVERIFY(none && none->isVisible());
+    window.onShowData(list(window)->model()->index(0, 0));
+    window.findChild<vsDataDisplay *>()->findChild<QPushButton *>(QStringLiteral("avoidButton"))->click();
+    auto *carmine = restrictionsWindow->findChild<QCheckBox *>(QStringLiteral("additive_E120"));
+    QVERIFY(carmine && carmine->isChecked() && none->isHidden());
+    QCOMPARE(carmine->text(), QStringLiteral("E120 Кармин"));
+    edit->setPlainText(QStringLiteral("Кармин"));
+    QCOMPARE(summary->text(), QStringLiteral("Не подходит 1 из 1: E120 — не для веганов и в вашем списке"));
+    carmine->click();
+    QVERIFY(window.findChild<vsRestrictions *>()->additives().isEmpty());
+    QVERIFY(!carmine->isChecked());
+    QTRY_VERIFY(carmine->isVisible());
+    window.findChild<QAction *>(QStringLiteral("restrictionsAction"))->trigger();
+    QVERIFY(!restrictionsWindow->findChild<QCheckBox *>(QStringLiteral("additive_E120")));
+    QVERIFY(none->isVisible());
 }
 
 QProcessEnvironment tst_Accessibility::readerEnvironment() const
@@ -310,6 +338,16 @@ QProcessEnvironment tst_Accessibility::readerEnvironment() const
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
     return environment;
+}
+
+bool tst_Accessibility::listen(QProcess &listener, QByteArray *heard)
+{
+    listener.setProcessEnvironment(readerEnvironment());
+    listener.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
+                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
+    return QTest::qWaitFor([&] { return (*heard += listener.readAllStandardOutput()).contains("ready\n"); },
+                           10000);
 }
 
 QList<Node> tst_Accessibility::readTree()
@@ -411,16 +449,12 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
 
     // From here a listener hears what the program announces, as Orca would.
     QProcess listener;
-    listener.setProcessEnvironment(readerEnvironment());
-    listener.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
-                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
     const auto stopListener = qScopeGuard([&] {
         listener.kill();
         listener.waitForFinished(5000);
     });
     QByteArray heard;
-    QTRY_VERIFY_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("ready\n"), 10000);
+    QVERIFY(listen(listener, &heard));
 
     // Name search: the named field, and the count of what it found, announced.
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
@@ -499,16 +533,12 @@ void tst_Accessibility::screenReaderHearsTheRestrictions()
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
 
     QProcess listener;
-    listener.setProcessEnvironment(readerEnvironment());
-    listener.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
-                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
     const auto stopListener = qScopeGuard([&] {
         listener.kill();
         listener.waitForFinished(5000);
     });
     QByteArray heard;
-    QTRY_VERIFY_WITH_TIMEOUT((heard += listener.readAllStandardOutput()).contains("ready\n"), 10000);
+    QVERIFY(listen(listener, &heard));
 
     // A list with carmine and citric acid: the line over the additives names
     // E120, its row says why, and the count announced says so too.

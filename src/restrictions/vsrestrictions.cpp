@@ -2,7 +2,6 @@
 
 #include "catalogue/vsdietfacts.h"
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QSettings>
 

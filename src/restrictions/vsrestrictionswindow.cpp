@@ -31,6 +31,7 @@ QLabel *makeTitle(const QString &text, QWidget *parent)
     title->setProperty("heading", true);
     return title;
 }
+
 // The boxes of the check boxes and round buttons white, their marks black: in
 // the black window's own colours they would not show.
 QPalette boxPalette()
@@ -57,7 +58,6 @@ vsRestrictionsWindow::vsRestrictionsWindow(vsRestrictions *restrictions, const Q
 
     auto *scroll = new QScrollArea(this);
     auto *page = new QWidget(scroll);
-    // Marks a finger can hit and an eye can find, at the size of the text.
     page->setObjectName(QStringLiteral("restrictionsPage"));
     page->setStyleSheet(pageStyle);
     auto *layout = new QVBoxLayout(page);
@@ -152,8 +152,12 @@ void vsRestrictionsWindow::showRestrictions()
         if (listed)
             continue;
         const QString name = entryName(code);
-        auto *box = new QCheckBox(name.isEmpty() ? code : code + QLatin1Char(' ') + name,
-                                  noAdditives->parentWidget());
+        // A catalogue's "&" is a letter, not a shortcut's mark.
+        auto *box =
+            new QCheckBox(name.isEmpty() ? code
+                                         : code + QLatin1Char(' ') +
+                                               QString(name).replace(QLatin1Char('&'), QLatin1String("&&")),
+                          noAdditives->parentWidget());
         box->setObjectName(QStringLiteral("additive_") + code);
         box->setProperty("code", code);
         box->setPalette(boxPalette());
