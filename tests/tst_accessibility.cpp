@@ -86,6 +86,7 @@ class tst_Accessibility : public QObject, vsTest::XSession
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup();
 
     void rowsSayWhatTheyShow();
     void namesAndAnnouncementsInTheWindows();
@@ -99,10 +100,11 @@ private:
     QString desktopReady();
     QProcessEnvironment readerEnvironment() const;
     QList<Node> readTree();
-    // Starts a listener for what the program announces; true once it listens.
-    bool listen(QProcess &listener, QByteArray *heard);
+    // Starts the listener for what the program announces; true once it listens.
+    bool listen(QByteArray *heard);
     QTranslator translator;
     QProcess server;
+    QProcess listener; // stopped after each test
 };
 
 void tst_Accessibility::initTestCase()
@@ -118,6 +120,12 @@ void tst_Accessibility::cleanupTestCase()
     stopProgram();
     stopDesktopBus();
     stopServer(server);
+}
+
+void tst_Accessibility::cleanup()
+{
+    listener.kill();
+    listener.waitForFinished(5000);
 }
 
 void tst_Accessibility::rowsSayWhatTheyShow()
@@ -340,7 +348,7 @@ QProcessEnvironment tst_Accessibility::readerEnvironment() const
     return environment;
 }
 
-bool tst_Accessibility::listen(QProcess &listener, QByteArray *heard)
+bool tst_Accessibility::listen(QByteArray *heard)
 {
     listener.setProcessEnvironment(readerEnvironment());
     listener.start(QStringLiteral("/usr/bin/python3"),
@@ -448,13 +456,8 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 10000);
 
     // From here a listener hears what the program announces, as Orca would.
-    QProcess listener;
-    const auto stopListener = qScopeGuard([&] {
-        listener.kill();
-        listener.waitForFinished(5000);
-    });
     QByteArray heard;
-    QVERIFY(listen(listener, &heard));
+    QVERIFY(listen(&heard));
 
     // Name search: the named field, and the count of what it found, announced.
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
@@ -532,13 +535,8 @@ void tst_Accessibility::screenReaderHearsTheRestrictions()
                       QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Escape")});
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
 
-    QProcess listener;
-    const auto stopListener = qScopeGuard([&] {
-        listener.kill();
-        listener.waitForFinished(5000);
-    });
     QByteArray heard;
-    QVERIFY(listen(listener, &heard));
+    QVERIFY(listen(&heard));
 
     // A list with carmine and citric acid: the line over the additives names
     // E120, its row says why, and the count announced says so too.
