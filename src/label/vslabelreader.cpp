@@ -71,7 +71,9 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);
     connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
     connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
-    connect(catalogue, &QAbstractItemModel::dataChanged, this, &vsLabelReader::onRestrictionsChanged);
+    // A change of the restrictions reaches the reader as one of the catalogue's rows.
+    if (catalogue)
+        connect(catalogue, &QAbstractItemModel::dataChanged, this, &vsLabelReader::onRestrictionsChanged);
 }
 
 vsLabelReader::~vsLabelReader()
