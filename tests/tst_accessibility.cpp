@@ -521,44 +521,41 @@ void tst_Accessibility::screenReaderHearsTheRestrictions()
 
     // "My restrictions" from the menu, as a screen reader user reaches it;
     // Down, Down: vegan; Escape closes the window.
-    QTRY_VERIFY_WITH_TIMEOUT(
+    VS_TRY_VERIFY(
         helper({QStringLiteral("--press"), QStringLiteral("Vestrion"), QStringLiteral("Мои ограничения")}),
         60000);
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
-                             10000);
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(windows.first()), 10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(windows.first()), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100"),
                       QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Escape")});
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), QStringList{mainWindow}, 10000);
+    VS_TRY_COMPARE(visibleWindows(), QStringList{mainWindow}, 10000);
 
     QByteArray heard;
     QVERIFY2(listen(&heard), "the listener did not start within 10 s");
 
     // A list with carmine and citric acid: the line over the additives names
     // E120, its row says why, and the count announced says so too.
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
     runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
-    QTRY_VERIFY_WITH_TIMEOUT((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow),
-                             10000);
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
     const QString reader = windows.first();
-    QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+    VS_TRY_VERIFY(focusOn(reader), 10000);
     runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
                       QStringLiteral("carmine, citric acid")});
     const QString summary = QStringLiteral("Не подходит 1 из 2: E120 — не для веганов");
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (tree = readTree(),
-         std::any_of(tree.cbegin(), tree.cend(), [&](const Node &node) { return node.name == summary; })),
-        dump(), 15000);
+    VS_TRY_VERIFY2((tree = readTree(), std::any_of(tree.cbegin(), tree.cend(),
+                                                   [&](const Node &node) { return node.name == summary; })),
+                   dump(), 15000);
     QVERIFY2(std::any_of(tree.cbegin(), tree.cend(),
                          [](const Node &node) {
                              return node.role == QLatin1String("list item") &&
                                     node.name == QStringLiteral("E120, Кармин, Не для веганов: из насекомых");
                          }),
              dump());
-    QTRY_VERIFY2_WITH_TIMEOUT((heard += listener.readAllStandardOutput())
-                                  .contains(("list\t\tНайдено: 2. " + summary + "\n").toUtf8()),
-                              heard.constData(), 10000);
+    VS_TRY_VERIFY2((heard += listener.readAllStandardOutput())
+                       .contains(("list\t\tНайдено: 2. " + summary + "\n").toUtf8()),
+                   heard.constData(), 10000);
 
     // The row is marked in words, not by colour alone: the word's own colour
     // is on the screen, on one row.
