@@ -31,6 +31,14 @@
         <source>Products</source>
         <translation>Использование</translation>
     </message>
+    <message>
+        <source>Add to my list</source>
+        <translation>Добавить в мой список</translation>
+    </message>
+    <message>
+        <source>Remove from my list</source>
+        <translation>Убрать из моего списка</translation>
+    </message>
 </context>
 <context>
     <name>vsDataModel</name>
@@ -120,6 +128,10 @@
         <translation>Прочитать состав</translation>
     </message>
     <message>
+        <source>My restrictions</source>
+        <translation>Мои ограничения</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>О программе</translation>
     </message>
@@ -149,6 +161,148 @@ Copyright (C) 2026 Morvane. All rights reserved.</translation>
     <message>
         <source>Nothing found</source>
         <translation>Ничего не найдено</translation>
+    </message>
+</context>
+<context>
+    <name>vsRestrictions</name>
+    <message>
+        <source>sulphites</source>
+        <translation>сульфиты</translation>
+    </message>
+    <message>
+        <source>benzoates</source>
+        <translation>бензоаты</translation>
+    </message>
+    <message>
+        <source>nitrites and nitrates</source>
+        <translation>нитриты и нитраты</translation>
+    </message>
+    <message>
+        <source>glutamates and flavour enhancers</source>
+        <translation>глутаматы и усилители вкуса</translation>
+    </message>
+    <message>
+        <source>sweeteners</source>
+        <translation>подсластители</translation>
+    </message>
+    <message>
+        <source>phosphates</source>
+        <translation>фосфаты</translation>
+    </message>
+    <message>
+        <source>colours with a warning</source>
+        <translation>красители с предупреждением</translation>
+    </message>
+    <message>
+        <source>not vegan</source>
+        <translation>не для веганов</translation>
+    </message>
+    <message>
+        <source>not vegetarian</source>
+        <translation>не для вегетарианцев</translation>
+    </message>
+    <message>
+        <source>Not vegan</source>
+        <translation>Не для веганов</translation>
+    </message>
+    <message>
+        <source>Not vegetarian</source>
+        <translation>Не для вегетарианцев</translation>
+    </message>
+    <message>
+        <source>maybe not vegan</source>
+        <translation>возможно, не для веганов</translation>
+    </message>
+    <message>
+        <source>maybe not vegetarian</source>
+        <translation>возможно, не для вегетарианцев</translation>
+    </message>
+    <message>
+        <source>Maybe not vegan</source>
+        <translation>Возможно, не для веганов</translation>
+    </message>
+    <message>
+        <source>Maybe not vegetarian</source>
+        <translation>Возможно, не для вегетарианцев</translation>
+    </message>
+    <message>
+        <source>not known</source>
+        <translation>нет сведений</translation>
+    </message>
+    <message>
+        <source>Not known whether vegans may eat it</source>
+        <translation>Нет сведений, подходит ли веганам</translation>
+    </message>
+    <message>
+        <source>Not known whether vegetarians may eat it</source>
+        <translation>Нет сведений, подходит ли вегетарианцам</translation>
+    </message>
+    <message>
+        <source>On your list</source>
+        <translation>В вашем списке</translation>
+    </message>
+    <message>
+        <source>on your list</source>
+        <translation>в вашем списке</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 и %2</translation>
+    </message>
+    <message>
+        <source>All suitable</source>
+        <translation>Всё подходит</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of %1 unsuitable: %2</source>
+        <translation>
+            <numerusform>Не подходит %n из %1: %2</numerusform>
+            <numerusform>Не подходят %n из %1: %2</numerusform>
+            <numerusform>Не подходят %n из %1: %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of %1 in doubt: %2</source>
+        <translation>
+            <numerusform>Под вопросом %n из %1: %2</numerusform>
+            <numerusform>Под вопросом %n из %1: %2</numerusform>
+            <numerusform>Под вопросом %n из %1: %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>In doubt: %1</source>
+        <translation>Под вопросом: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vsRestrictionsWindow</name>
+    <message>
+        <source>Diet</source>
+        <translation>Диета</translation>
+    </message>
+    <message>
+        <source>No diet</source>
+        <translation>Без ограничений</translation>
+    </message>
+    <message>
+        <source>Vegetarian</source>
+        <translation>Вегетарианская</translation>
+    </message>
+    <message>
+        <source>Vegan</source>
+        <translation>Веганская</translation>
+    </message>
+    <message>
+        <source>Groups to avoid</source>
+        <translation>Избегать групп добавок</translation>
+    </message>
+    <message>
+        <source>Single additives</source>
+        <translation>Отдельные добавки</translation>
+    </message>
+    <message>
+        <source>None. An additive's page adds it with &quot;Add to my list&quot;.</source>
+        <translation>Пока нет. Добавку добавляет кнопка «Добавить в мой список» на её странице.</translation>
     </message>
 </context>
 </TS>

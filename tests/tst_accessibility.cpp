@@ -12,21 +12,30 @@
 #include "label/vslabelreader.h"
 #include "label/vsocr.h"
 #include "mainwindow/vsmainwindow.h"
+#include "restrictions/vsrestrictions.h"
+#include "restrictions/vsrestrictionswindow.h"
 #include "search/vsnamesearch.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTranslator>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 // E102 as the bundled catalogue has it, with the row a reader should hear.
@@ -38,6 +47,21 @@ const QString tartrazineRow = QStringLiteral("E102, Тартразин, Крас
                                              "может отрицательно влиять на активность и внимание у детей");
 const QString citricAcid = QStringLiteral(R"(type="additive" code="E330" group="Антиоксиданты" )"
                                           R"(names="Лимонная кислота:Citric acid" safety="0:Разрешён в ЕС")");
+// With diet facts, as the bundled catalogue has them.
+const QStringList restrictedItems = {
+    QStringLiteral(R"(type="additive" code="E120" names="Кармин:Carmine" vegetarian="no:из насекомых" )"
+                   R"(vegan="no:из насекомых")"),
+    QStringLiteral(R"(type="additive" code="E330" names="Лимонная кислота:Citric acid" vegetarian="yes" )"
+                   R"(vegan="yes")"),
+    QStringLiteral(R"(type="additive" code="E223" names="Пиросульфит натрия" vegetarian="yes" vegan="yes")"),
+    QStringLiteral(
+        R"(type="additive" code="E471" names="Моно- и диглицериды" )"
+        R"(vegetarian="maybe:может быть из животного жира" vegan="maybe:может быть из животного жира")")};
+
+QListView *list(const vsMainWindow &window)
+{
+    return window.findChild<QListView *>(QStringLiteral("listView"));
+}
 
 QString accessibleName(QObject *object)
 {
@@ -62,16 +86,25 @@ class tst_Accessibility : public QObject, vsTest::XSession
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup();
 
     void rowsSayWhatTheyShow();
     void namesAndAnnouncementsInTheWindows();
+    void restrictionsSaidWithTheAdditives();
     void screenReaderReadsTheRunningProgram();
+    void screenReaderHearsTheRestrictions();
 
 private:
+    // Starts the private X server and desktop bus once; empty when they run,
+    // or why they cannot.
+    QString desktopReady();
     QProcessEnvironment readerEnvironment() const;
     QList<Node> readTree();
+    // Starts the listener for what the program announces; true once it listens.
+    bool listen(QByteArray *heard);
     QTranslator translator;
     QProcess server;
+    QProcess listener; // stopped after each test
 };
 
 void tst_Accessibility::initTestCase()
@@ -87,6 +120,12 @@ void tst_Accessibility::cleanupTestCase()
     stopProgram();
     stopDesktopBus();
     stopServer(server);
+}
+
+void tst_Accessibility::cleanup()
+{
+    listener.kill();
+    listener.waitForFinished(5000);
 }
 
 void tst_Accessibility::rowsSayWhatTheyShow()
@@ -222,12 +261,101 @@ void tst_Accessibility::namesAndAnnouncementsInTheWindows()
     reader->close();
 }
 
+void tst_Accessibility::restrictionsSaidWithTheAdditives()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    QVERIFY(
+        !vsTest::writeCatalogue(data.path(), QStringLiteral("test.vdb"), vsTest::document(restrictedItems))
+             .isEmpty());
+    QSettings().setValue(QStringLiteral("restrictions/diet"), QStringLiteral("vegan"));
+    QSettings().setValue(QStringLiteral("restrictions/groups"), QStringLiteral("sulphites"));
+    const auto forget = qScopeGuard([] { QSettings().remove(QStringLiteral("restrictions")); });
+    vsMainWindow window;
+    window.setDataFolder(data.path());
+    QVERIFY(window.setup());
+    window.resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The reader's line over the additives, and the list's description, name
+    // what conflicts and why, in the order read; a row says its reason.
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+    QVERIFY(reader);
+    auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+    auto *additives = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+    auto *summary = reader->findChild<QLabel *>(QStringLiteral("restrictionSummary"));
+    QVERIFY(edit && additives && summary);
+    edit->setPlainText(QStringLiteral("Кармин, лимонная кислота, E223, E471."));
+    const QString both = QStringLiteral("Не подходят 2 из 4: E120 — не для веганов, E223 — сульфиты. "
+                                        "Под вопросом: E471 — возможно, не для веганов");
+    QCOMPARE(summary->text(), both);
+    QVERIFY(summary->isVisible());
+    QCOMPARE(additives->accessibleDescription(), QStringLiteral("Найдено: 4. ") + both);
+    QAccessibleTableInterface *rows = QAccessible::queryAccessibleInterface(additives)->tableInterface();
+    QCOMPARE(rows->cellAt(0, 0)->text(QAccessible::Name),
+             QStringLiteral("E120, Кармин, Не для веганов: из насекомых"));
+    QCOMPARE(rows->cellAt(2, 0)->text(QAccessible::Name),
+             QStringLiteral("E223, Пиросульфит натрия, В вашем списке: сульфиты"));
+
+    // Changed in "My restrictions", the reader follows at once.
+    window.findChild<QAction *>(QStringLiteral("restrictionsAction"))->trigger();
+    auto *restrictionsWindow = window.findChild<vsRestrictionsWindow *>(QStringLiteral("restrictionsWindow"));
+    QVERIFY(restrictionsWindow && restrictionsWindow->isVisible());
+    auto *noDiet = restrictionsWindow->findChild<QRadioButton *>(QStringLiteral("diet0"));
+    auto *sulphites = restrictionsWindow->findChild<QCheckBox *>(QStringLiteral("group_sulphites"));
+    QVERIFY(noDiet && sulphites && sulphites->isChecked());
+    QCOMPARE(noDiet->text(), QStringLiteral("Без ограничений"));
+    QTest::mouseClick(noDiet, Qt::LeftButton);
+    QCOMPARE(summary->text(), QStringLiteral("Не подходит 1 из 4: E223 — сульфиты"));
+    QCOMPARE(additives->accessibleDescription(),
+             QStringLiteral("Найдено: 4. Не подходит 1 из 4: E223 — сульфиты"));
+    sulphites->click();
+    QCOMPARE(summary->text(), QString());
+    QVERIFY(summary->isHidden());
+    QCOMPARE(additives->accessibleDescription(), QStringLiteral("Найдено: 4"));
+    QCOMPARE(rows->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("E120, Кармин"));
+    restrictionsWindow->findChild<QRadioButton *>(QStringLiteral("diet2"))->click();
+    edit->setPlainText(QStringLiteral("Лимонная кислота"));
+    QCOMPARE(summary->text(), QStringLiteral("Всё подходит"));
+
+    // An additive added in its detail window is listed in the open window by
+    // code and name; taken off there, it stays, unchecked, until it opens again.
+    auto *none = restrictionsWindow->findChild<QLabel *>(QStringLiteral("noAdditives"));
+    QVERIFY(none && none->isVisible());
+    window.onShowData(list(window)->model()->index(0, 0));
+    window.findChild<vsDataDisplay *>()->findChild<QPushButton *>(QStringLiteral("avoidButton"))->click();
+    auto *carmine = restrictionsWindow->findChild<QCheckBox *>(QStringLiteral("additive_E120"));
+    QVERIFY(carmine && carmine->isChecked() && none->isHidden());
+    QCOMPARE(carmine->text(), QStringLiteral("E120 Кармин"));
+    edit->setPlainText(QStringLiteral("Кармин"));
+    QCOMPARE(summary->text(), QStringLiteral("Не подходит 1 из 1: E120 — не для веганов и в вашем списке"));
+    carmine->click();
+    QVERIFY(window.findChild<vsRestrictions *>()->additives().isEmpty());
+    QVERIFY(!carmine->isChecked());
+    QTRY_VERIFY(carmine->isVisible());
+    window.findChild<QAction *>(QStringLiteral("restrictionsAction"))->trigger();
+    QVERIFY(!restrictionsWindow->findChild<QCheckBox *>(QStringLiteral("additive_E120")));
+    QVERIFY(none->isVisible());
+}
+
 QProcessEnvironment tst_Accessibility::readerEnvironment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
     return environment;
+}
+
+bool tst_Accessibility::listen(QByteArray *heard)
+{
+    listener.setProcessEnvironment(readerEnvironment());
+    listener.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
+                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
+    return QTest::qWaitFor([&] { return (*heard += listener.readAllStandardOutput()).contains("ready\n"); },
+                           10000);
 }
 
 QList<Node> tst_Accessibility::readTree()
@@ -254,20 +382,30 @@ QList<Node> tst_Accessibility::readTree()
     return nodes;
 }
 
-void tst_Accessibility::screenReaderReadsTheRunningProgram()
+QString tst_Accessibility::desktopReady()
 {
+    if (!sessionBusAddress.isEmpty())
+        return QString();
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-        QSKIP("Xvfb is not installed (Debian package xvfb)");
+        return QStringLiteral("Xvfb is not installed (Debian package xvfb)");
     QProcess probe;
     probe.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import pyatspi")});
     if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-        QSKIP("pyatspi is missing (Debian package python3-pyatspi)");
-    QVERIFY2(!xdotool.isEmpty(), "xdotool is missing (Debian package xdotool)");
+        return QStringLiteral("pyatspi is missing (Debian package python3-pyatspi)");
+    if (xdotool.isEmpty())
+        return QStringLiteral("xdotool is missing (Debian package xdotool)");
     QString why;
-    display = startServer(server, QStringLiteral("1024x768x24"), &why);
     if (display.isEmpty())
-        QSKIP(qPrintable(why));
-    if (!startDesktopBus(&why))
+        display = startServer(server, QStringLiteral("1024x768x24"), &why);
+    if (display.isEmpty() || !startDesktopBus(&why))
+        return why;
+    return QString();
+}
+
+void tst_Accessibility::screenReaderReadsTheRunningProgram()
+{
+    const QString why = desktopReady();
+    if (!why.isEmpty())
         QSKIP(qPrintable(why));
 
     QTemporaryDir home;
@@ -317,17 +455,8 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
     VS_TRY_COMPARE(visibleWindows().size(), 1, 10000);
 
     // From here a listener hears what the program announces, as Orca would.
-    QProcess listener;
-    listener.setProcessEnvironment(readerEnvironment());
-    listener.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
-                    QStringLiteral("--listen"), QStringLiteral("Vestrion")});
-    const auto stopListener = qScopeGuard([&] {
-        listener.kill();
-        listener.waitForFinished(5000);
-    });
     QByteArray heard;
-    VS_TRY_VERIFY((heard += listener.readAllStandardOutput()).contains("ready\n"), 10000);
+    QVERIFY2(listen(&heard), "the listener did not start within 10 s");
 
     // Name search: the named field, and the count of what it found, announced.
     VS_TRY_VERIFY(focusOn(mainWindow), 10000);
@@ -361,6 +490,92 @@ void tst_Accessibility::screenReaderReadsTheRunningProgram()
     VS_TRY_VERIFY2((heard += listener.readAllStandardOutput()).contains("list\t\tНайдено: 2\n"),
                    heard.constData(), 10000);
     QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_Accessibility::screenReaderHearsTheRestrictions()
+{
+    const QString why = desktopReady();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    stopProgram();
+    QTemporaryDir home;
+    QVERIFY(prepareHome(home, restrictedItems));
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    const auto helper = [this](const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(readerEnvironment());
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList(QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py")) +
+                          arguments);
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    };
+    QList<Node> tree;
+    const auto dump = [&] {
+        QStringList lines;
+        for (const Node &node : qAsConst(tree))
+            lines << node.role + QLatin1Char('|') + node.name + QLatin1Char('|') + node.description;
+        return lines.join(QLatin1Char('\n')).toUtf8();
+    };
+
+    // "My restrictions" from the menu, as a screen reader user reaches it;
+    // Down, Down: vegan; Escape closes the window.
+    VS_TRY_VERIFY(
+        helper({QStringLiteral("--press"), QStringLiteral("Vestrion"), QStringLiteral("Мои ограничения")}),
+        60000);
+    QStringList windows;
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
+    VS_TRY_VERIFY(focusOn(windows.first()), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100"),
+                      QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Escape")});
+    VS_TRY_COMPARE(visibleWindows(), QStringList{mainWindow}, 10000);
+
+    QByteArray heard;
+    QVERIFY2(listen(&heard), "the listener did not start within 10 s");
+
+    // A list with carmine and citric acid: the line over the additives names
+    // E120, its row says why, and the count announced says so too.
+    VS_TRY_VERIFY(focusOn(mainWindow), 10000);
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    VS_TRY_VERIFY((windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow), 10000);
+    const QString reader = windows.first();
+    VS_TRY_VERIFY(focusOn(reader), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                      QStringLiteral("carmine, citric acid")});
+    const QString summary = QStringLiteral("Не подходит 1 из 2: E120 — не для веганов");
+    VS_TRY_VERIFY2((tree = readTree(), std::any_of(tree.cbegin(), tree.cend(),
+                                                   [&](const Node &node) { return node.name == summary; })),
+                   dump(), 15000);
+    QVERIFY2(std::any_of(tree.cbegin(), tree.cend(),
+                         [](const Node &node) {
+                             return node.role == QLatin1String("list item") &&
+                                    node.name == QStringLiteral("E120, Кармин, Не для веганов: из насекомых");
+                         }),
+             dump());
+    VS_TRY_VERIFY2((heard += listener.readAllStandardOutput())
+                       .contains(("list\t\tНайдено: 2. " + summary + "\n").toUtf8()),
+                   heard.constData(), 10000);
+
+    // The row is marked in words, not by colour alone: the word's own colour
+    // is on the screen, on one row.
+    const QImage shot = grabWindow(reader);
+    QVERIFY(!shot.isNull());
+    QRect word;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb p = shot.pixel(x, y);
+            if (qAbs(qRed(p) - 255) < 8 && qAbs(qGreen(p) - 150) < 8 && qAbs(qBlue(p) - 110) < 8)
+                word |= QRect(x, y, 1, 1);
+        }
+    QVERIFY2(!word.isNull() && word.height() < 35,
+             qPrintable(QStringLiteral("%1 px high").arg(word.height())));
+
+    // Quit; the choice made in the window is in the store for the next run.
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+q")});
+    QVERIFY(program.waitForFinished(10000));
+    QSettings stored(home.filePath(QStringLiteral("config/Morvane/Vestrion.conf")), QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("restrictions/diet")).toString(), QStringLiteral("vegan"));
 }
 
 // A GUI application: windows are built in process.

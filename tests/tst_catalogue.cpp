@@ -6,7 +6,9 @@
 #include "catalogue/vsboundedinflate.h"
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
+#include "catalogue/vsdietfacts.h"
 #include "catalogue/vsvdbformat.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -43,6 +45,8 @@ private slots:
     void model_rejectsOtherRolesAndIndexes();
     void model_headerData();
     void model_appendKeepsCallOrderAndPassesTester();
+    void model_conflictsWithTheRestrictions_data();
+    void model_conflictsWithTheRestrictions();
 
     void reader_takesEveryItemAtAnyDepth();
     void reader_keepsItemsBeforeABreak();
@@ -136,6 +140,143 @@ void tst_Catalogue::model_appendKeepsCallOrderAndPassesTester()
     QCOMPARE(inserted.count(), 0);
     QCOMPARE(reset.count(), 0);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+}
+
+void tst_Catalogue::model_conflictsWithTheRestrictions_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("vegetarian"); // null: no attribute
+    QTest::addColumn<QString>("vegan");
+    QTest::addColumn<int>("diet");
+    QTest::addColumn<QStringList>("avoid"); // group ids and codes
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QStringList>("reasons");
+    const int vegan = vsRestrictions::Vegan;
+    const int vegetarian = vsRestrictions::Vegetarian;
+    const QString none;
+    QTest::newRow("nothing set") << "E120"
+                                 << "no:insects"
+                                 << "no:insects" << int(vsRestrictions::NoDiet) << QStringList()
+                                 << int(vsConflict::None) << QStringList();
+    QTest::newRow("vegan yes") << "E330"
+                               << "yes"
+                               << "yes" << vegan << QStringList() << int(vsConflict::None) << QStringList();
+    QTest::newRow("not vegan") << "E966"
+                               << "yes"
+                               << "no:milk" << vegan << QStringList() << int(vsConflict::Conflict)
+                               << QStringList("Not vegan: milk");
+    QTest::newRow("vegetarian may eat it")
+        << "E966"
+        << "yes"
+        << "no:milk" << vegetarian << QStringList() << int(vsConflict::None) << QStringList();
+    QTest::newRow("not vegetarian") << "E120"
+                                    << "no:insects"
+                                    << "no:insects" << vegetarian << QStringList()
+                                    << int(vsConflict::Conflict) << QStringList("Not vegetarian: insects");
+    QTest::newRow("maybe") << "E322"
+                           << "yes"
+                           << "maybe:egg" << vegan << QStringList() << int(vsConflict::Doubt)
+                           << QStringList("Maybe not vegan: egg");
+    QTest::newRow("no without a reason")
+        << "E1"
+        << "yes"
+        << "no" << vegan << QStringList() << int(vsConflict::Conflict) << QStringList("Not vegan");
+    // A catalogue of its own may contradict itself; a vegan never hears yes then.
+    QTest::newRow("vegan yes, vegetarian no")
+        << "E1"
+        << "no:insects"
+        << "yes" << vegan << QStringList() << int(vsConflict::Conflict) << QStringList("Not vegan: insects");
+    QTest::newRow("vegan yes, vegetarian maybe")
+        << "E1"
+        << "maybe:fat"
+        << "yes" << vegan << QStringList() << int(vsConflict::Doubt) << QStringList("Maybe not vegan: fat");
+    QTest::newRow("vegan yes, no vegetarian fact")
+        << "E1" << none << "yes" << vegan << QStringList() << int(vsConflict::Doubt)
+        << QStringList("Not known whether vegans may eat it");
+    QTest::newRow("no facts") << "E1" << none << none << vegetarian << QStringList() << int(vsConflict::Doubt)
+                              << QStringList("Not known whether vegetarians may eat it");
+    QTest::newRow("an answer the program does not know")
+        << "E1"
+        << "yes"
+        << "Yes" << vegan << QStringList() << int(vsConflict::Doubt)
+        << QStringList("Not known whether vegans may eat it");
+    QTest::newRow("group") << "E223"
+                           << "yes"
+                           << "yes" << vegan << QStringList("sulphites") << int(vsConflict::Conflict)
+                           << QStringList("On your list: sulphites");
+    QTest::newRow("group member with a letter")
+        << "E960c"
+        << "yes"
+        << "yes" << vegan << QStringList({"sulphites", "sweeteners"}) << int(vsConflict::Conflict)
+        << QStringList("On your list: sweeteners");
+    QTest::newRow("longer number than the group's")
+        << "E2201"
+        << "yes"
+        << "yes" << vegan << QStringList("sulphites") << int(vsConflict::None) << QStringList();
+    QTest::newRow("a family avoided")
+        << "E160a(ii)" << none << none << int(vsRestrictions::NoDiet) << QStringList("E160a")
+        << int(vsConflict::Conflict) << QStringList("On your list");
+    QTest::newRow("a member avoided, not its family")
+        << "E160a" << none << none << int(vsRestrictions::NoDiet) << QStringList("E160a(ii)")
+        << int(vsConflict::None) << QStringList();
+    QTest::newRow("a longer code, not a member")
+        << "E1600" << none << none << int(vsRestrictions::NoDiet) << QStringList("E160")
+        << int(vsConflict::None) << QStringList();
+    QTest::newRow("everything at once")
+        << "E250"
+        << "maybe:meat"
+        << "no:meat" << vegan << QStringList({"E250", "nitrites"}) << int(vsConflict::Conflict)
+        << QStringList({"Not vegan: meat", "On your list: nitrites and nitrates", "On your list"});
+}
+
+void tst_Catalogue::model_conflictsWithTheRestrictions()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, vegetarian);
+    QFETCH(QString, vegan);
+    QFETCH(int, diet);
+    QFETCH(QStringList, avoid);
+    QFETCH(int, level);
+    QFETCH(QStringList, reasons);
+
+    vsEntry entry{{QStringLiteral("code"), code}, {QStringLiteral("names"), QStringLiteral("Name")}};
+    if (!vegetarian.isNull())
+        entry.insert(QStringLiteral("vegetarian"), vegetarian);
+    if (!vegan.isNull())
+        entry.insert(QStringLiteral("vegan"), vegan);
+    vsDataModel model;
+    model.appendEntries({entry, vsEntry{{QStringLiteral("type"), QStringLiteral("header")},
+                                        {QStringLiteral("code"), QStringLiteral("Group")}}});
+    vsRestrictions restrictions;
+    model.setRestrictions(&restrictions);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    restrictions.setDiet(vsRestrictions::Diet(diet));
+    for (const QString &item : avoid) {
+        const int group = vsRestrictions::groupIndex(item);
+        if (group >= 0)
+            restrictions.setGroupAvoided(group, true);
+        else
+            restrictions.setAdditiveAvoided(item, true);
+    }
+    // Every change reaches the views, over every row.
+    QCOMPARE(changed.count(), int(diet != vsRestrictions::NoDiet) + avoid.size());
+    for (const QList<QVariant> &signal : qAsConst(changed))
+        QCOMPARE(signal.at(1).toModelIndex().row(), 1);
+
+    const vsConflict conflict = model.conflict(0);
+    QCOMPARE(int(conflict.level), level);
+    QCOMPARE(conflict.reasons, reasons);
+    QCOMPARE(conflict.words.size(), reasons.size());
+    // A screen reader hears the reasons after what it heard before.
+    QCOMPARE(model.index(0).data(Qt::AccessibleTextRole).toString(),
+             QStringList(QStringList{code, QStringLiteral("Name")} + reasons).join(QStringLiteral(", ")));
+    // The roles are as they were: the facts are read through their own accessor.
+    for (int role : {int(Qt::EditRole), int(Qt::ToolTipRole), 99, 110, int(Qt::UserRole)})
+        QVERIFY(!model.index(0).data(role).isValid());
+    QVERIFY(model.dietFacts(0).vegan.answer <= model.dietFacts(0).vegetarian.answer);
+    // A group title never conflicts, nor does a row out of range.
+    QCOMPARE(int(model.conflict(1).level), int(vsConflict::None));
+    QCOMPARE(int(model.conflict(2).level), int(vsConflict::None));
 }
 
 void tst_Catalogue::reader_takesEveryItemAtAnyDepth()

@@ -3,6 +3,7 @@
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
+#include "catalogue/vsdietfacts.h"
 #include "labelset.h"
 
 #include <QDir>
@@ -93,6 +94,9 @@ private slots:
     void noMarkupOrStraySpace();
     void amendedEntriesSayWhatTheLawSays();
     void whatLabelsPrintIsHere();
+    void dietFactsOfWellKnownAdditives_data();
+    void dietFactsOfWellKnownAdditives();
+    void dietFactsForEveryAdditive();
 
 private:
     vsDataModel model;
@@ -322,6 +326,73 @@ void tst_CatalogueData::whatLabelsPrintIsHere()
                 holders << model.index(row, 0).data(vsDataModel::CodeRole).toString();
         QCOMPARE(holders, QStringList{name.value()});
     }
+}
+
+void tst_CatalogueData::dietFactsOfWellKnownAdditives_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("vegetarian");
+    QTest::addColumn<int>("vegan");
+    // From animals.
+    QTest::newRow("E120 cochineal, insects") << "E120" << int(vsDietFacts::No) << int(vsDietFacts::No);
+    QTest::newRow("E901 beeswax") << "E901" << int(vsDietFacts::Yes) << int(vsDietFacts::No);
+    QTest::newRow("E904 shellac, insects") << "E904" << int(vsDietFacts::Maybe) << int(vsDietFacts::No);
+    QTest::newRow("E966 lactitol, milk") << "E966" << int(vsDietFacts::Yes) << int(vsDietFacts::No);
+    QTest::newRow("E1105 lysozyme, egg") << "E1105" << int(vsDietFacts::Yes) << int(vsDietFacts::No);
+    // The maker decides.
+    QTest::newRow("E322 lecithins, soy or egg") << "E322" << int(vsDietFacts::Yes) << int(vsDietFacts::Maybe);
+    QTest::newRow("E471 plant or animal fat") << "E471" << int(vsDietFacts::Maybe) << int(vsDietFacts::Maybe);
+    QTest::newRow("E631 microbes, fish or meat")
+        << "E631" << int(vsDietFacts::Maybe) << int(vsDietFacts::Maybe);
+    QTest::newRow("E635 the same") << "E635" << int(vsDietFacts::Maybe) << int(vsDietFacts::Maybe);
+    QTest::newRow("E920 feathers or microbes")
+        << "E920" << int(vsDietFacts::Maybe) << int(vsDietFacts::Maybe);
+    // Plainly vegan.
+    QTest::newRow("E330 citric acid") << "E330" << int(vsDietFacts::Yes) << int(vsDietFacts::Yes);
+    QTest::newRow("E300 ascorbic acid") << "E300" << int(vsDietFacts::Yes) << int(vsDietFacts::Yes);
+    QTest::newRow("E440 pectins") << "E440" << int(vsDietFacts::Yes) << int(vsDietFacts::Yes);
+}
+
+void tst_CatalogueData::dietFactsOfWellKnownAdditives()
+{
+    QFETCH(QString, code);
+    QFETCH(int, vegetarian);
+    QFETCH(int, vegan);
+    const int row = rowOf(model, code);
+    QVERIFY(row >= 0);
+    const vsDietFacts facts = model.dietFacts(row);
+    QCOMPARE(int(facts.vegetarian.answer), vegetarian);
+    QCOMPARE(int(facts.vegan.answer), vegan);
+}
+
+void tst_CatalogueData::dietFactsForEveryAdditive()
+{
+    QMap<int, int> vegetarian;
+    QMap<int, int> vegan;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        if (index.data(vsDataModel::TypeRole).toString() == QLatin1String("header"))
+            continue;
+        const QString code = index.data(vsDataModel::CodeRole).toString();
+        const vsDietFacts facts = model.dietFacts(row);
+        for (const vsDietFacts::Fact &fact : {facts.vegetarian, facts.vegan}) {
+            QVERIFY2(fact.answer != vsDietFacts::Unknown,
+                     qPrintable(code + QStringLiteral(": no diet fact")));
+            QVERIFY2((fact.answer == vsDietFacts::Yes) == fact.reason.isEmpty() &&
+                         (fact.reason.isEmpty() || isRussian(fact.reason)),
+                     qPrintable(code + QStringLiteral(": reason ") + fact.reason));
+        }
+        // What its origin says may come from animals is never passed as vegan.
+        const QString origin = pieces(model, row, vsDataModel::SourcesRole).first();
+        if (origin == QLatin1String("animal") || origin == QLatin1String("mixed"))
+            QVERIFY2(facts.vegan.answer != vsDietFacts::Yes, qPrintable(code));
+        ++vegetarian[facts.vegetarian.answer];
+        ++vegan[facts.vegan.answer];
+    }
+    qInfo("vegetarian yes/no/maybe: %d/%d/%d; vegan yes/no/maybe: %d/%d/%d",
+          vegetarian.value(vsDietFacts::Yes), vegetarian.value(vsDietFacts::No),
+          vegetarian.value(vsDietFacts::Maybe), vegan.value(vsDietFacts::Yes), vegan.value(vsDietFacts::No),
+          vegan.value(vsDietFacts::Maybe));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueData)

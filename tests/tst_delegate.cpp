@@ -10,6 +10,7 @@
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "list/vsdatadelegate.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -164,6 +165,7 @@ private slots:
     void paint_followsTheOptionRectAndRestoresThePainter();
     void codeColumn_measuredFromThePaintersFontOnEveryCall();
     void codeBox_everyBundledCodeReadsWholeAndApart();
+    void conflict_signAndWordOnlyWhereItConflicts();
 };
 
 void tst_Delegate::sizeHint_isSeventyHighForEveryRow()
@@ -558,6 +560,77 @@ void tst_Delegate::codeBox_everyBundledCodeReadsWholeAndApart()
     painter.end();
     QVERIFY2(QFontMetrics(smallest).horizontalAdvance(tooLong) > w, "the code fits at 10 pt");
     QVERIFY2(drawn == expected, "the code is not drawn at 10 pt");
+}
+
+void tst_Delegate::conflict_signAndWordOnlyWhereItConflicts()
+{
+    const int w = codeColumnWidth();
+    vsRestrictions restrictions;
+    restrictions.setDiet(vsRestrictions::Vegan);
+    restrictions.setGroupAvoided(vsRestrictions::groupIndex(QStringLiteral("sulphites")), true);
+    const auto additive = [](const char *code, const char *vegan) {
+        vsEntry e =
+            entry(QStringLiteral("1:x"), QLatin1String(code), QStringLiteral("Name"),
+                  QStringLiteral("x:Antioxidant, preservative, acidity regulator, flour treatment agent"));
+        e.insert(QStringLiteral("vegetarian"), QStringLiteral("yes"));
+        e.insert(QStringLiteral("vegan"), QLatin1String(vegan));
+        return e;
+    };
+    const auto paintRestricted = [&restrictions](const vsEntry &e) {
+        vsDataModel model;
+        model.appendEntries({e});
+        model.setRestrictions(&restrictions);
+        vsDataDelegate delegate;
+        QImage image(rowWidth, rowHeight, QImage::Format_ARGB32);
+        image.fill(untouched);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, rowWidth, rowHeight);
+        option.state = QStyle::State_Enabled;
+        delegate.paint(&painter, option, model.index(0, 0));
+        return image;
+    };
+
+    // An entry that suits is painted exactly as with nothing set.
+    const vsEntry suits = additive("E330", "yes");
+    QCOMPARE(paintRestricted(suits), paintRow(suits));
+
+    // The sign in the box's corner: a struck-through ring for a conflict, a
+    // question mark for a doubt, both black on white; a word at the end of the
+    // function line, which gives way to it. Nothing else changes.
+    const QPoint centre(w - 14, 14);
+    const QPoint onTheStroke = centre + QPoint(-4, 4);
+    for (const char *vegan : {"no:milk", "maybe:egg"}) {
+        const bool conflict = QByteArray(vegan).startsWith("no");
+        const vsEntry marked = additive("E100", vegan);
+        const QImage shown = paintRestricted(marked);
+        const QImage plain = paintRow(marked);
+        COMPARE_PIXEL(shown, centre.x(), centre.y() - 8, qRgb(255, 255, 255), 40);
+        COMPARE_PIXEL(shown, onTheStroke.x(), onTheStroke.y(), conflict ? black : qRgb(255, 255, 255), 100);
+        const QRgb wordColour = conflict ? qRgb(255, 150, 110) : qRgb(235, 215, 140);
+        int wordLeft = rowWidth;
+        for (int y = 35; y < rowHeight - 2; ++y)
+            for (int x = w + 15; x < rowWidth; ++x)
+                if (near(shown.pixel(x, y), wordColour, 10))
+                    wordLeft = qMin(wordLeft, x);
+        QVERIFY2(wordLeft > rowWidth / 2 && wordLeft < rowWidth - 35, QByteArray::number(wordLeft));
+        for (int y = 0; y < rowHeight; ++y)
+            for (int x = 0; x < rowWidth; ++x) {
+                const QRgb p = shown.pixel(x, y);
+                const bool inSign = qAbs(x - centre.x()) <= 11 && qAbs(y - centre.y()) <= 11;
+                const bool onFunctionLine = y >= 35 && x >= w + 15;
+                QVERIFY2(p == plain.pixel(x, y) || inSign || onFunctionLine,
+                         QByteArray::number(x) + "," + QByteArray::number(y));
+                // The function's pale blue stops short of the word.
+                if (onFunctionLine && qBlue(p) > qRed(p) + 40)
+                    QVERIFY2(x < wordLeft - 5, QByteArray::number(x) + "," + QByteArray::number(y));
+            }
+    }
+
+    // A group to avoid marks the row as a conflict whatever the diet says.
+    COMPARE_PIXEL(paintRestricted(additive("E223", "yes")), onTheStroke.x(), onTheStroke.y(), black, 100);
+    // A group title is never marked.
+    QCOMPARE(paintRestricted(header(QStringLiteral("E120"))), paintRow(header(QStringLiteral("E120"))));
 }
 
 QTEST_MAIN(tst_Delegate)

@@ -8,12 +8,14 @@
 #include "detail/vsrichtextfilter.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vswindowstack.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -143,6 +145,7 @@ private slots:
     void richTextFilter_keepsOnlyOrdinaryMarkup_data();
     void richTextFilter_keepsOnlyOrdinaryMarkup();
     void mainWindow_holdsTheViewAsAStackedWindow();
+    void restrictions_noteSaysWhyAndTheButtonKeepsTheList();
 };
 
 void tst_Detail::initTestCase()
@@ -804,6 +807,77 @@ void tst_Detail::richTextFilter_keepsOnlyOrdinaryMarkup()
         QCOMPARE(filtered.toPlainText(), plain);
     else
         QCOMPARE(filtered.toHtml(), unfiltered.toHtml());
+}
+
+void tst_Detail::restrictions_noteSaysWhyAndTheButtonKeepsTheList()
+{
+    Fixture f(
+        {makeEntry({{"code", "E120"},
+                    {"names", "Carmine"},
+                    {"safety", "0:Allowed"},
+                    {"sources", "animal:Insects"},
+                    {"vegetarian", "no:из насекомых"},
+                    {"vegan", "no:из насекомых"}}),
+         makeEntry({{"code", "E330"}, {"names", "Citric acid"}, {"vegetarian", "yes"}, {"vegan", "yes"}}),
+         makeEntry({{"code", "<b>E1</b>"}})});
+    // As the main window sets them: the model checks, the view changes them.
+    vsRestrictions restrictions;
+    f.model.setRestrictions(&restrictions);
+    f.view.setRestrictions(&restrictions);
+    f.view.resize(800, 1000);
+    f.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    auto *note = f.view.findChild<QLabel *>(QStringLiteral("conflictNote"));
+    auto *button = f.view.findChild<QPushButton *>(QStringLiteral("avoidButton"));
+    QVERIFY(note && button);
+
+    // Nothing set: no note, and the page as it was, sections and all.
+    f.show(0);
+    f.content()->layout()->activate();
+    QVERIFY(note->isHidden());
+    QCOMPARE(f.label("safetyIconLabel")->geometry().top(), f.label("codeLabel")->geometry().bottom() + 21);
+    QCOMPARE(f.label("sourcesTextLabel")->text(), QStringLiteral("Insects"));
+    QVERIFY(button->isVisible());
+    QCOMPARE(button->text(), QStringLiteral("Add to my list"));
+    QVERIFY(button->geometry().top() > f.label("sourcesTextLabel")->geometry().bottom());
+
+    // Vegan: the reason above the sections, which stay as they were; it
+    // follows a change made while the entry is shown.
+    restrictions.setDiet(vsRestrictions::Vegan);
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(), QStringLiteral("Not vegan: из насекомых"));
+    f.content()->layout()->activate();
+    QVERIFY(note->geometry().top() > f.label("codeLabel")->geometry().bottom());
+    QVERIFY(note->geometry().bottom() < f.label("safetyIconLabel")->geometry().top());
+    QCOMPARE(f.label("sourcesTextLabel")->text(), QStringLiteral("Insects"));
+    QCOMPARE(f.label("safetyTextLabel")->text(), QStringLiteral("Allowed"));
+
+    // The button puts the entry on the list and takes it off again.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(restrictions.additives(), QStringList("E120"));
+    QCOMPARE(note->text(), QStringLiteral("Not vegan: из насекомых\nOn your list"));
+    QCOMPARE(button->text(), QStringLiteral("Remove from my list"));
+    f.show(1);
+    QVERIFY(note->isHidden());
+    QCOMPARE(button->text(), QStringLiteral("Add to my list"));
+    f.show(0);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(restrictions.additives().isEmpty());
+    QCOMPARE(note->text(), QStringLiteral("Not vegan: из насекомых"));
+
+    // Reached by Tab; the page's keys still close the window from there.
+    QVERIFY(!button->hasFocus());
+    QTest::keyClick(&f.view, Qt::Key_Tab);
+    QTRY_VERIFY(button->hasFocus());
+    QTest::keyClick(button, Qt::Key_Space);
+    QCOMPARE(restrictions.additives(), QStringList("E120"));
+    QTest::keyClick(button, Qt::Key_Backspace);
+    QVERIFY(!f.view.isVisible());
+
+    // What is no code is never put on the list.
+    f.view.show();
+    f.show(2);
+    QVERIFY(button->isHidden());
 }
 
 QTEST_MAIN(tst_Detail)

@@ -76,6 +76,8 @@ private slots:
     void tool_labelSetAsText();
     void tool_badInput_data();
     void tool_badInput();
+    void tool_restrictions_data();
+    void tool_restrictions();
     void pictures_recallAndPrecision();
     void photos_asPhonesTakeThem();
     void ocrLayout_strayMarksAndLetterHeight();
@@ -508,6 +510,52 @@ void tst_label::tool_badInput()
     QCOMPARE(runTool({folder.path()}).exitCode, 1);
     QCOMPARE(runTool({path, path}).exitCode, 2);
     QCOMPARE(runTool({QStringLiteral("--bogus")}).exitCode, 2);
+}
+
+void tst_label::tool_restrictions_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    const QByteArray list = "краситель кармин, лимонная кислота, E471";
+    QTest::newRow("vegan") << QStringList({"--diet", "vegan"}) << list << 9
+                           << "E120\t0\tКошениль\tНе для веганов: из насекомых\n"
+                              "E330\t0\tЛимонная кислота\t\n"
+                              "E471\t0\tМоно- и диглицериды жирных кислот\t"
+                              "Возможно, не для веганов: может быть из животного жира\n";
+    QTest::newRow("only doubts") << QStringList({"--diet=vegetarian"}) << QByteArray("E471, E330") << 10
+                                 << "E471\t0\tМоно- и диглицериды жирных кислот\t"
+                                    "Возможно, не для вегетарианцев: может быть из животного жира\n"
+                                    "E330\t0\tЛимонная кислота\t\n";
+    QTest::newRow("nothing conflicts")
+        << QStringList({"--diet", "vegan"}) << QByteArray("E330") << 0 << "E330\t0\tЛимонная кислота\t\n";
+    // Groups and codes, in any usual spelling, given once or more.
+    QTest::newRow("groups and codes") << QStringList({"--avoid", "sulphites,e330", "--avoid", "\u0415471"})
+                                      << QByteArray("E223, E330, E471, E100") << 9
+                                      << "E223\t1\tПиросульфит натрия\tВ вашем списке: сульфиты\n"
+                                         "E330\t0\tЛимонная кислота\tВ вашем списке\n"
+                                         "E471\t0\tМоно- и диглицериды жирных кислот\tВ вашем списке\n"
+                                         "E100\t0\tКуркумин\t\n";
+    QTest::newRow("a family") << QStringList({"--avoid=E160a"}) << QByteArray("E160a(ii)") << 9
+                              << "E160a(ii)\t0\tКаротины растительные\tВ вашем списке\n";
+    QTest::newRow("unknown diet") << QStringList({"--diet", "omnivore"}) << list << 2 << QString();
+    QTest::newRow("no diet given") << QStringList({"--diet"}) << list << 2 << QString();
+    QTest::newRow("unknown group") << QStringList({"--avoid", "sulfites"}) << list << 2 << QString();
+    QTest::newRow("a code not in the catalogue")
+        << QStringList({"--avoid", "E9999"}) << list << 2 << QString();
+}
+
+void tst_label::tool_restrictions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, text);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    const Run run = runTool(options + QStringList(QStringLiteral("-")), text);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(QString::fromUtf8(run.out), out);
+    QCOMPARE(run.err.isEmpty(), exitCode != 2);
 }
 
 void tst_label::pictures_recallAndPrecision()

@@ -222,19 +222,21 @@ void tst_MainWindow::setup_menuAndRussianTexts()
     vsMainWindow *w = makeWindow(vsTest::starterDocument());
     QVERIFY(w);
     const QList<QAction *> actions = w->menuBar()->actions();
-    QCOMPARE(actions.size(), 5);
+    QCOMPARE(actions.size(), 6);
     QCOMPARE(actions.at(0)->text(), QStringLiteral("Клавиатура вкл"));
     QCOMPARE(actions.at(1)->text(), QStringLiteral("Клавиатура выкл"));
     QCOMPARE(actions.at(2)->text(), QStringLiteral("Поиск по названию"));
     QCOMPARE(actions.at(3)->text(), QStringLiteral("Прочитать состав"));
-    QCOMPARE(actions.at(4)->text(), QStringLiteral("О программе"));
+    QCOMPARE(actions.at(4)->text(), QStringLiteral("Мои ограничения"));
+    QCOMPARE(actions.at(5)->text(), QStringLiteral("О программе"));
     QVERIFY(actions.at(0)->isCheckable() && actions.at(1)->isCheckable());
-    QVERIFY(!actions.at(2)->isCheckable() && !actions.at(3)->isCheckable() && !actions.at(4)->isCheckable());
+    for (int i = 2; i < 6; ++i) {
+        QVERIFY(!actions.at(i)->isCheckable());
+        QCOMPARE(actions.at(i)->parent(), w);
+    }
     QActionGroup *group = actions.at(0)->actionGroup();
     QVERIFY(group && group->isExclusive());
     QCOMPARE(actions.at(1)->actionGroup(), group);
-    QCOMPARE(actions.at(3)->parent(), w);
-    QCOMPARE(actions.at(4)->parent(), w);
 
     auto *label = w->findChild<QLabel *>(QStringLiteral("searchLabel"));
     QVERIFY(label);

@@ -1,13 +1,16 @@
 // The remembered keypad choice, "keyboard-status", in the real settings store:
 // read once at start ("on" exactly counts as on), written once at exit, kept
 // as it was after a failed set-up, and survived by the real program; garbage
-// and unwritable stores cost neither the session nor the choice. No system
-// bus here: the window must work without one.
+// and unwritable stores cost neither the session nor the choice. The user's
+// restrictions likewise: what the program never writes reads as nothing set
+// and stays, a change is stored at once. No system bus here: the window must
+// work without one.
 
 #include "testsupport.h"
 
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QAction>
 #include <QDir>
@@ -96,6 +99,10 @@ private slots:
     void program_choiceMadeInOneRunSurvivesTheNext();
     void program_survivesBrokenStores_data();
     void program_survivesBrokenStores();
+
+    void restrictions_onlyWhatTheProgramWritesCounts_data();
+    void restrictions_onlyWhatTheProgramWritesCounts();
+    void restrictions_storedAtOnceAndKeptAcrossRuns();
 
 private:
     std::unique_ptr<vsMainWindow> makeWindow();
@@ -356,6 +363,112 @@ void tst_Settings::program_survivesBrokenStores()
         QVERIFY(readsBackCleanly(folder));
         QCOMPARE(storedStatus(folder), QByteArray("off"));
     }
+}
+
+void tst_Settings::restrictions_onlyWhatTheProgramWritesCounts_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("diet");
+    QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<QStringList>("additives");
+    const int none = vsRestrictions::NoDiet;
+    QTest::newRow("nothing stored") << QByteArray() << none << QStringList() << QStringList();
+    QTest::newRow("as written") << QByteArray("[restrictions]\ndiet=vegan\ngroups=sulphites, phosphates\n"
+                                              "additives=E250, E160a(ii)\n")
+                                << int(vsRestrictions::Vegan) << QStringList({"sulphites", "phosphates"})
+                                << QStringList({"E250", "E160a(ii)"});
+    QTest::newRow("one of each") << QByteArray(
+                                        "[restrictions]\ndiet=vegetarian\ngroups=nitrites\nadditives=E330\n")
+                                 << int(vsRestrictions::Vegetarian) << QStringList("nitrites")
+                                 << QStringList("E330");
+    QTest::newRow("another spelling") << QByteArray("[restrictions]\ndiet=Vegan\ngroups=Sulphites\n") << none
+                                      << QStringList() << QStringList();
+    QTest::newRow("a list for a diet")
+        << QByteArray("[restrictions]\ndiet=vegan, vegan\n") << none << QStringList() << QStringList();
+    QTest::newRow("foreign types") << QByteArray(
+                                          "[restrictions]\ndiet=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QRect)\n"
+                                          "groups=@ByteArray(\\xff\\xfe)\nadditives=@Invalid()\n")
+                                   << none << QStringList() << QStringList();
+    // Codes as a person might write them come in as the catalogue writes
+    // them, once; what is no code stays out.
+    QTest::newRow("codes written by hand")
+        << QByteArray("[restrictions]\nadditives=e330, E250, E330, <b>x</b>, E, 330, E160A(II), "
+                      "E1234567\ngroups=sulphites, unknown, sulphites\n")
+        << none << QStringList("sulphites") << QStringList({"E330", "E250", "E160a(ii)"});
+}
+
+void tst_Settings::restrictions_onlyWhatTheProgramWritesCounts()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, diet);
+    QFETCH(QStringList, groups);
+    QFETCH(QStringList, additives);
+    if (!file.isNull())
+        writeStore(config->path(), file);
+    const QStringList keys = {QStringLiteral("restrictions/diet"), QStringLiteral("restrictions/groups"),
+                              QStringLiteral("restrictions/additives")};
+    const auto stored = [&] {
+        const QSettings store(storeFile(config->path()), QSettings::IniFormat);
+        QVariantList values;
+        for (const QString &key : keys)
+            values << store.value(key);
+        return values;
+    };
+    const QVariantList before = stored();
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        const auto *restrictions = window->findChild<vsRestrictions *>();
+        QVERIFY(restrictions);
+        QCOMPARE(int(restrictions->diet()), diet);
+        QStringList avoided;
+        for (int group = 0; group < vsRestrictions::groupCount(); ++group) {
+            if (restrictions->avoidsGroup(group))
+                avoided << vsRestrictions::groupId(group);
+        }
+        QCOMPARE(avoided, groups);
+        QCOMPARE(restrictions->additives(), additives);
+    }
+    // Only read: nothing of a foreign store is lost.
+    QCOMPARE(stored(), before);
+}
+
+void tst_Settings::restrictions_storedAtOnceAndKeptAcrossRuns()
+{
+    // A huge foreign list reads as the first thousand codes, at once.
+    QByteArray many = "[restrictions]\nadditives=";
+    for (int code = 0; code < 5000; ++code)
+        many += "E" + QByteArray::number(1000 + code) + ", ";
+    writeStore(config->path(), many + "E1\n");
+    {
+        auto window = makeWindow();
+        QVERIFY(window);
+        auto *restrictions = window->findChild<vsRestrictions *>();
+        QCOMPARE(restrictions->additives().size(), 1000);
+        QCOMPARE(restrictions->additives().last(), QStringLiteral("E1999"));
+        for (const QString &code : restrictions->additives())
+            restrictions->setAdditiveAvoided(code, false);
+        restrictions->setDiet(vsRestrictions::Vegan);
+        restrictions->setGroupAvoided(vsRestrictions::groupIndex(QStringLiteral("sweeteners")), true);
+        restrictions->setAdditiveAvoided(QStringLiteral("E250"), true);
+        // In the file before the window goes, as a crash would find it.
+        QTest::qWait(50);
+        const QSettings stored(storeFile(config->path()), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("restrictions/diet")).toString(), QStringLiteral("vegan"));
+        QCOMPARE(stored.value(QStringLiteral("restrictions/groups")).toString(),
+                 QStringLiteral("sweeteners"));
+        QCOMPARE(stored.value(QStringLiteral("restrictions/additives")).toString(), QStringLiteral("E250"));
+    }
+    // The real program reads them and leaves them as they were.
+    const QByteArray before = readStore(config->path());
+    QCOMPARE(runProgram(config->path()), 0);
+    QCOMPARE(readStore(config->path()), before);
+    auto window = makeWindow();
+    QVERIFY(window);
+    const auto *restrictions = window->findChild<vsRestrictions *>();
+    QCOMPARE(restrictions->diet(), vsRestrictions::Vegan);
+    QVERIFY(restrictions->avoidsGroup(vsRestrictions::groupIndex(QStringLiteral("sweeteners"))));
+    QCOMPARE(restrictions->additives(), QStringList("E250"));
 }
 
 QTEST_MAIN(tst_Settings)

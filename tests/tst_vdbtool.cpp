@@ -102,6 +102,21 @@ void tst_VdbTool::packRefusesBadSources_data()
     QTest::newRow("bad attribute") << QByteArray("<c><item code=E1/></c>") << QStringLiteral(":1:");
     QTest::newRow("text after the root") << QByteArray("<c/>\n<d/>") << QStringLiteral(":2:");
     QTest::newRow("empty file") << QByteArray() << QStringLiteral(":1:");
+    // Diet facts the program would read as unknown, or that contradict themselves.
+    QTest::newRow("diet: unknown answer")
+        << QByteArray("<c><item code='E1' vegetarian='yes' vegan='yse'/></c>")
+        << QStringLiteral("item 1 (E1): vegan: \"yse\" is not yes, no or maybe");
+    QTest::newRow("diet: no without a reason")
+        << QByteArray("<c><item code='E1'/><item code='E2' vegetarian='yes' vegan='no'/></c>")
+        << QStringLiteral("item 2 (E2): vegan: \"no\" needs one reason");
+    QTest::newRow("diet: a reason with yes")
+        << QByteArray("<c><item code='E1' vegetarian='yes:x' vegan='no:x'/></c>")
+        << QStringLiteral("vegetarian: \"yes\" takes no reason");
+    QTest::newRow("diet: one without the other")
+        << QByteArray("<c><item code='E1' vegan='no:milk'/></c>") << QStringLiteral("together or not at all");
+    QTest::newRow("diet: vegan better than vegetarian")
+        << QByteArray("<c><item code='E1' vegetarian='maybe:fat' vegan='yes'/></c>")
+        << QStringLiteral("vegan: better than vegetarian");
 }
 
 void tst_VdbTool::packRefusesBadSources()
@@ -200,13 +215,15 @@ void tst_VdbTool::verifyReportsEachFile()
                      good.left(23) + junk + QCryptographicHash::hash(junk, QCryptographicHash::Sha1));
     // Sound container, broken document inside (packed by hand, as the tool would refuse it).
     vsTest::writeRaw(dir->path(), "badxml.vdb", vsVdbFormat::pack("<c><item code='E1'>"));
+    vsTest::writeRaw(dir->path(), "baddiet.vdb",
+                     vsVdbFormat::pack("<c><item code='E1' vegetarian='x' vegan='x'/></c>"));
 
     const Run allGood = runTool({"verify", path("good.vdb")});
     QCOMPARE(allGood.exitCode, 0);
     QVERIFY2(allGood.out.contains("good.vdb: OK, 21 items"), allGood.out.constData());
 
-    const QStringList names = {"good.vdb",  "badsum.vdb", "badmagic.vdb",
-                               "short.vdb", "junk.vdb",   "badxml.vdb"};
+    const QStringList names = {"good.vdb", "badsum.vdb", "badmagic.vdb", "short.vdb",
+                               "junk.vdb", "badxml.vdb", "baddiet.vdb"};
     QStringList arguments("verify");
     for (const QString &name : names)
         arguments << path(name);
@@ -220,6 +237,7 @@ void tst_VdbTool::verifyReportsEachFile()
     QVERIFY(lines.at(3).contains(QStringLiteral("FAILED: file too short")));
     QVERIFY(lines.at(4).contains(QStringLiteral("FAILED: payload does not decompress")));
     QVERIFY(lines.at(5).contains(QStringLiteral("FAILED: 1:")));
+    QVERIFY(lines.at(6).contains(QStringLiteral("FAILED: item 1 (E1): vegetarian: \"x\"")));
 }
 
 void tst_VdbTool::usageErrors()

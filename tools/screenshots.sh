@@ -4,7 +4,9 @@
 # KP_Enter opens the selected row, BackSpace closes the detail window) and
 # writes screenshot-list.png and screenshot-detail.png, 800x480 each; then types
 # an ingredient list of the label set into "Read ingredients" (Ctrl+L) and
-# writes screenshot-label.png.
+# writes screenshot-label.png. Last, started again with restrictions stored
+# (vegan, the six colours with the EU warning), it reads another list and
+# writes screenshot-restrictions.png.
 # Nothing is built here.
 #
 # Usage: tools/screenshots.sh [options] [BUILD_DIR] [CATALOGUE]
@@ -78,20 +80,32 @@ if [ "${1:-}" = "--inside" ]; then
 
     # An ingredient list typed into the label reader, its additives below;
     # slowly, as xdotool remaps a key for every Cyrillic letter.
-    xd_press "$main" ctrl+l
-    xd_wait_for 10 xd_has_detail "$main" || die "Ctrl+L did not open the label reader"
-    reader=$(xd_detail "$main")
-    sleep 0.5
-    xdotool windowfocus --sync "$reader"
-    # The program reads the keyboard map once the first remapped key arrives,
-    # and that key can come out twice or not at all: a throwaway letter first.
-    xdotool type --delay 40 "С"
-    sleep 0.5
-    xdotool key ctrl+a BackSpace
-    xdotool type --delay 40 --file "$work/label.txt"
-    sleep 1
+    read_label() {
+        xd_press "$1" ctrl+l
+        xd_wait_for 10 xd_has_detail "$1" || die "Ctrl+L did not open the label reader"
+        reader=$(xd_detail "$1")
+        sleep 0.5
+        xdotool windowfocus --sync "$reader"
+        # The program reads the keyboard map once the first remapped key arrives,
+        # and that key can come out twice or not at all: a throwaway letter first.
+        xdotool type --delay 40 "С"
+        sleep 0.5
+        xdotool key ctrl+a BackSpace
+        xdotool type --delay 90 --file "$2"
+        sleep 1
+    }
+    read_label "$main" "$work/label.txt"
     grab "$reader" "$shots/label.png"
     echo "label reader"
+
+    # Again with restrictions stored: the reader names what conflicts.
+    xd_stop
+    printf '[restrictions]\ndiet=vegan\ngroups=warning-colours\n' >>"$XDG_CONFIG_HOME/Morvane/Vestrion.conf"
+    XD_OUT=$work/program.err xd_start ./vestrion || die "the program's window did not appear again"
+    sleep 1
+    read_label "$xd_main" "$work/restricted.txt"
+    grab "$reader" "$shots/restrictions.png"
+    echo "label reader with restrictions"
     exit 0
 fi
 
@@ -168,6 +182,8 @@ printf '[General]\nkeyboard-status=%s\n' "$keypad" >"$work/config/Morvane/Vestri
 # The list of the label set that names the most kinds of additive, without its header.
 # One line: xdotool types no line breaks into the field.
 tail -n +3 "$root/tests/data/labels/04-soda.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/label.txt"
+# Sweets with a colour of the six and beeswax, for the restrictions.
+tail -n +3 "$root/tests/data/labels/06-sweets.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/restricted.txt"
 
 # Plans the run: for each safety level the searchable entry that fills most
 # sections, and for the list the searchable entry after which the screen shows
@@ -261,7 +277,9 @@ mkdir -p "$out_dir"
 cp "$work/shots/list.png" "$out_dir/screenshot-list.png"
 cp "$work/shots/detail-$readme_level.png" "$out_dir/screenshot-detail.png"
 cp "$work/shots/label.png" "$out_dir/screenshot-label.png"
-echo "wrote $out_dir/screenshot-list.png, $out_dir/screenshot-detail.png and $out_dir/screenshot-label.png"
+cp "$work/shots/restrictions.png" "$out_dir/screenshot-restrictions.png"
+echo "wrote $out_dir/screenshot-list.png, $out_dir/screenshot-detail.png, $out_dir/screenshot-label.png" \
+    "and $out_dir/screenshot-restrictions.png"
 if [ -n "$all_dir" ]; then
     mkdir -p "$all_dir"
     cp "$work/shots"/*.png "$all_dir/"

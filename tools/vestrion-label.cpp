@@ -1,13 +1,16 @@
 // vestrion-label: the additives an ingredient list names, from UTF-8 text or
-// from a PNG or JPEG picture of the label, one per line.
+// from a PNG or JPEG picture of the label, one per line; with restrictions,
+// why each conflicts with them.
 
 #include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsdatamodel.h"
 #include "label/vslabelanalyser.h"
 #include "label/vslabelvocabulary.h"
 #include "label/vsocr.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QBuffer>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -15,6 +18,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QStringList>
+#include <QTranslator>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,7 +39,11 @@ enum Exit
     NotText = 5,
     BadPicture = 6,
     NoCatalogue = 7,
-    NoOcr = 8
+    NoOcr = 8,
+    // With restrictions: an additive found conflicts with them, or none does
+    // but some may (the maker decides, or the catalogue does not say).
+    Conflict = 9,
+    Doubt = 10
 };
 
 int fail(int code, const QString &message)
@@ -46,13 +54,64 @@ int fail(int code, const QString &message)
 
 int usage()
 {
-    std::fputs("usage: vestrion-label [--lang LANG,...] [FILE|-]\n"
-               "Prints the food additives an ingredient list names: code, level, name.\n"
+    std::fputs("usage: vestrion-label [--lang LANG,...] [--diet vegan|vegetarian] [--avoid CODE|GROUP,...]\n"
+               "                     [FILE|-]\n"
+               "Prints the food additives an ingredient list names: code, level, name, and with\n"
+               "restrictions why an additive conflicts with them.\n"
                "FILE is UTF-8 text or a PNG or JPEG picture; - or nothing reads standard input.\n"
-               "--lang: the languages of the label (ru,en,uk,be,kk,de,fr,pl,it,es); by default\n"
-               "Russian, English and the system's language.\n",
+               "LANG is ru, en, uk, be, kk, de, fr, pl, it or es: the languages of the label; by\n"
+               "default Russian, English and the system's language.\n"
+               "GROUP is sulphites, benzoates, nitrites, flavour-enhancers, sweeteners, phosphates\n"
+               "or warning-colours.\n",
                stderr);
     return Usage;
+}
+
+// The restrictions the options give; false after a message when one is wrong.
+bool readRestrictions(const QCommandLineParser &parser, const QCommandLineOption &diet,
+                      const QCommandLineOption &avoid, vsRestrictions *restrictions)
+{
+    if (parser.isSet(diet)) {
+        const QString value = parser.value(diet);
+        if (value == QLatin1String("vegan")) {
+            restrictions->setDiet(vsRestrictions::Vegan);
+        } else if (value == QLatin1String("vegetarian")) {
+            restrictions->setDiet(vsRestrictions::Vegetarian);
+        } else {
+            fail(Usage, QStringLiteral("--diet takes vegan or vegetarian, not \"%1\"").arg(value));
+            return false;
+        }
+    }
+    const QStringList lists = parser.values(avoid);
+    for (const QString &list : lists) {
+        for (const QString &item : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const int group = vsRestrictions::groupIndex(item.trimmed());
+            const QString code = vsRestrictions::normalisedCode(item);
+            if (group >= 0) {
+                restrictions->setGroupAvoided(group, true);
+            } else if (!code.isEmpty()) {
+                restrictions->setAdditiveAvoided(code, true);
+            } else {
+                fail(Usage,
+                     QStringLiteral("--avoid: \"%1\" is neither a code nor a group").arg(item.trimmed()));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A code to avoid that names nothing in the catalogue is a slip, never a pass.
+QString unknownCode(const vsRestrictions &restrictions, const vsDataModel &catalogue)
+{
+    for (const QString &code : restrictions.additives()) {
+        bool known = false;
+        for (int row = 0; row < catalogue.rowCount() && !known; ++row)
+            known = vsRestrictions::covers(code, catalogue.index(row).data(vsDataModel::CodeRole).toString());
+        if (!known)
+            return code;
+    }
+    return QString();
 }
 
 bool isPicture(const QByteArray &bytes)
@@ -82,34 +141,39 @@ int main(int argc, char *argv[])
     // clear message this tool gives.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QCoreApplication app(argc, argv);
-    // Options first, then at most one file.
-    QStringList args = app.arguments().mid(1);
-    QStringList languages = vsLabelVocabulary::defaultLanguages();
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
-        const QString option = args.takeFirst();
-        const QString name = option.section(QLatin1Char('='), 0, 0);
-        QString value = option.section(QLatin1Char('='), 1);
-        if (!option.contains(QLatin1Char('='))) {
-            if (args.isEmpty())
-                return usage();
-            value = args.takeFirst();
-        }
-        if (name == QLatin1String("--lang")) {
-            languages = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
-            for (const QString &language : languages)
-                if (!vsLabelVocabulary::labelLanguages().contains(language))
-                    return fail(Usage, QStringLiteral("unknown label language %1 (one of %2)")
-                                           .arg(language,
-                                                vsLabelVocabulary::labelLanguages().join(QLatin1Char(','))));
-            if (languages.isEmpty())
-                return usage();
-        } else {
-            return usage();
-        }
-    }
-    if (args.size() > 1 ||
-        (!args.isEmpty() && args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-")))
+    // The reasons are the program's, in its language.
+    QTranslator translator;
+    if (translator.load(QStringLiteral(":/languages/Vestrion_ru"), QString(), QString(), QString()))
+        app.installTranslator(&translator);
+
+    QCommandLineParser parser;
+    const QCommandLineOption diet(QStringLiteral("diet"), QString(), QStringLiteral("DIET"));
+    const QCommandLineOption avoid(QStringLiteral("avoid"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
+    parser.addOption(diet);
+    parser.addOption(avoid);
+    parser.addOption(lang);
+    if (!parser.parse(app.arguments())) {
+        fail(Usage, parser.errorText());
         return usage();
+    }
+    const QStringList args = parser.positionalArguments();
+    if (args.size() > 1)
+        return usage();
+    vsRestrictions restrictions;
+    if (!readRestrictions(parser, diet, avoid, &restrictions))
+        return Usage;
+    QStringList languages = vsLabelVocabulary::defaultLanguages();
+    if (parser.isSet(lang)) {
+        languages = parser.value(lang).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (const QString &language : languages)
+            if (!vsLabelVocabulary::labelLanguages().contains(language))
+                return fail(Usage,
+                            QStringLiteral("unknown label language %1 (one of %2)")
+                                .arg(language, vsLabelVocabulary::labelLanguages().join(QLatin1Char(','))));
+        if (languages.isEmpty())
+            return usage();
+    }
 
     const bool fromStdin = args.isEmpty() || args.first() == QLatin1String("-");
     QFile input;
@@ -183,16 +247,30 @@ int main(int argc, char *argv[])
     if (catalogue.rowCount() == 0)
         return fail(NoCatalogue, QStringLiteral("no catalogue in %1").arg(folder));
 
+    const QString unknown = unknownCode(restrictions, catalogue);
+    if (!unknown.isEmpty())
+        return fail(Usage, QStringLiteral("--avoid: %1 is not in the catalogue").arg(unknown));
+    catalogue.setRestrictions(&restrictions);
+
     const vsLabelAnalyser analyser(&catalogue, languages);
     QByteArray out;
+    int result = Found;
     for (const int row : analyser.analyse(text)) {
         const QModelIndex index = catalogue.index(row, 0);
         const QString level = index.data(vsDataModel::SafetyRole).toString().section(QLatin1Char(':'), 0, 0);
         const QString name = index.data(vsDataModel::NamesRole).toString().section(QLatin1Char(':'), 0, 0);
-        out += (index.data(vsDataModel::CodeRole).toString() + QLatin1Char('\t') + level + QLatin1Char('\t') +
-                name + QLatin1Char('\n'))
-                   .toUtf8();
+        QString line = index.data(vsDataModel::CodeRole).toString() + QLatin1Char('\t') + level +
+                       QLatin1Char('\t') + name;
+        if (!restrictions.isEmpty()) {
+            const vsConflict conflict = catalogue.conflict(row);
+            line += QLatin1Char('\t') + conflict.reasons.join(QLatin1String("; "));
+            if (conflict.level == vsConflict::Conflict)
+                result = Conflict;
+            else if (conflict.level == vsConflict::Doubt && result == Found)
+                result = Doubt;
+        }
+        out += (line + QLatin1Char('\n')).toUtf8();
     }
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    return std::fflush(stdout) == 0 ? Found : fail(Unreadable, QStringLiteral("cannot write the result"));
+    return std::fflush(stdout) == 0 ? result : fail(Unreadable, QStringLiteral("cannot write the result"));
 }

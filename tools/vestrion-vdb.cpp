@@ -1,6 +1,7 @@
 // vestrion-vdb: makes and checks Vestrion catalogue files (*.vdb) from XML sources.
 
 #include "catalogue/vscatalogueloader.h"
+#include "catalogue/vsdietfacts.h"
 #include "catalogue/vsvdbformat.h"
 
 #include <QCoreApplication>
@@ -94,6 +95,20 @@ QString limitProblem(const vsCatalogueLoader::Reading &reading, int items)
         .arg(items);
 }
 
+// Empty when every item's diet facts are as the program reads them, otherwise
+// the first item that is not and why.
+QString dietProblem(const vsEntryList &entries)
+{
+    for (int item = 0; item < entries.size(); ++item) {
+        const QString problem = vsDietFacts::problem(entries.at(item));
+        if (!problem.isEmpty())
+            return QStringLiteral("item %1 (%2): %3")
+                .arg(item + 1)
+                .arg(entries.at(item).value(QStringLiteral("code")), problem);
+    }
+    return QString();
+}
+
 int pack(const QString &source, const QString &target)
 {
     QByteArray document;
@@ -107,7 +122,10 @@ int pack(const QString &source, const QString &target)
     }
     // Checked on the packed file, as the program will read it.
     const QByteArray packed = vsVdbFormat::pack(document);
-    problem = limitProblem(vsCatalogueLoader::readFileContents(packed), items);
+    const vsCatalogueLoader::Reading reading = vsCatalogueLoader::readFileContents(packed);
+    problem = limitProblem(reading, items);
+    if (problem.isEmpty())
+        problem = dietProblem(reading.entries);
     if (!problem.isEmpty()) {
         err() << source << ": " << problem << '\n';
         return 1;
@@ -152,6 +170,8 @@ int verify(const QStringList &files)
         if (problem.isEmpty()) {
             reading = vsCatalogueLoader::readPath(path);
             problem = limitProblem(reading, items);
+            if (problem.isEmpty())
+                problem = dietProblem(reading.entries);
         }
         if (problem.isEmpty()) {
             out() << path << ": OK, " << reading.entries.size() << " items\n";

@@ -1,5 +1,8 @@
 #include "catalogue/vsdatamodel.h"
 
+#include "catalogue/vsdietfacts.h"
+#include "restrictions/vsrestrictions.h"
+
 namespace {
 // The attribute a role reads, or an empty string for a role outside the table.
 QString attributeForRole(int role)
@@ -59,7 +62,7 @@ QVariant vsDataModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= entries.size())
         return QVariant();
     if (role == Qt::AccessibleTextRole)
-        return spokenText(entries.at(index.row()));
+        return spokenText(entries.at(index.row()), conflict(index.row()).reasons);
     const QString attribute = attributeForRole(role);
     if (attribute.isEmpty())
         return QVariant();
@@ -70,7 +73,7 @@ QVariant vsDataModel::data(const QModelIndex &index, int role) const
     return found == entry.constEnd() ? QVariant(QString()) : QVariant(found.value());
 }
 
-QString vsDataModel::spokenText(const vsEntry &entry)
+QString vsDataModel::spokenText(const vsEntry &entry, const QStringList &conflicts)
 {
     const QString code = entry.value(QStringLiteral("code"));
     if (entry.value(QStringLiteral("type")) == QLatin1String("header"))
@@ -84,7 +87,41 @@ QString vsDataModel::spokenText(const vsEntry &entry)
         if (!part.isEmpty())
             parts << part;
     }
-    return parts.join(QLatin1String(", "));
+    return (parts + conflicts).join(QLatin1String(", "));
+}
+
+vsDietFacts vsDataModel::dietFacts(int row) const
+{
+    return row >= 0 && row < entries.size() ? vsDietFacts::of(entries.at(row)) : vsDietFacts();
+}
+
+void vsDataModel::setRestrictions(const vsRestrictions *restrictions)
+{
+    if (userRestrictions)
+        disconnect(userRestrictions, nullptr, this, nullptr);
+    userRestrictions = restrictions;
+    if (!restrictions)
+        return;
+    // Every row may change its mark and its spoken text.
+    connect(restrictions, &vsRestrictions::changed, this, [this] {
+        if (!entries.isEmpty())
+            emit dataChanged(index(0), index(int(entries.size()) - 1));
+    });
+}
+
+const vsRestrictions *vsDataModel::restrictions() const
+{
+    return userRestrictions;
+}
+
+vsConflict vsDataModel::conflict(int row) const
+{
+    if (!userRestrictions || userRestrictions->isEmpty() || row < 0 || row >= entries.size())
+        return vsConflict();
+    const vsEntry &entry = entries.at(row);
+    if (entry.value(QStringLiteral("type")) == QLatin1String("header"))
+        return vsConflict();
+    return userRestrictions->check(entry.value(QStringLiteral("code")), vsDietFacts::of(entry));
 }
 
 QVariant vsDataModel::headerData(int section, Qt::Orientation orientation, int role) const

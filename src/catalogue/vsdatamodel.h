@@ -4,7 +4,12 @@
 #include "catalogue/vsentry.h"
 
 #include <QAbstractListModel>
+#include <QPointer>
 #include <QString>
+
+struct vsConflict;
+struct vsDietFacts;
+class vsRestrictions;
 
 // The list model over the whole catalogue, one row per entry in load order.
 // Read-only; filled once before any view is attached.
@@ -39,11 +44,25 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // What a screen reader says for a row (Qt::AccessibleTextRole): code, first
-    // name, function and safety text; a group title as a group.
-    static QString spokenText(const vsEntry &entry);
+    // name, function and safety text, and the reasons of a conflict with the
+    // user's restrictions; a group title as a group.
+    static QString spokenText(const vsEntry &entry, const QStringList &conflicts = QStringList());
+
+    // A row's diet facts: attributes no role reads, so that every role stays
+    // as it was.
+    vsDietFacts dietFacts(int row) const;
+
+    // The restrictions rows are checked against (not owned); the model tells
+    // its views when they change.
+    void setRestrictions(const vsRestrictions *restrictions);
+    const vsRestrictions *restrictions() const;
+    // How a row stands against them: no conflict without any, nor for a
+    // group title or a row out of range.
+    vsConflict conflict(int row) const;
 
 private:
     vsEntryList entries;
+    QPointer<const vsRestrictions> userRestrictions;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "catalogue/vsdatamodel.h"
 #include "detail/vsrichtextfilter.h"
 #include "platform/vslook.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTextDocument>
 
 #include <exception>
@@ -17,6 +19,14 @@
 namespace {
 const QString titleStyle = QStringLiteral("font: 400 11pt Nokia Sans; color: rgb(255,255,255);");
 const QString bodyStyle = QStringLiteral("font: 16pt Nokia Sans;\n color: rgb(255, 255, 255);");
+// Black on white, readable on the page of every safety colour.
+const QString noteStyle = QStringLiteral("background-color: rgb(255, 255, 255); color: rgb(0, 0, 0); "
+                                         "border-radius: 5px; padding: 8px; font: 600 14pt Nokia Sans;");
+const QString buttonStyle = QStringLiteral(
+    "QPushButton { background-color: rgb(255, 255, 255); color: rgb(0, 0, 0); border: 1px solid "
+    "rgb(150, 150, 150); border-radius: 5px; padding: 8px 16px; font: 14pt Nokia Sans; }\n"
+    "QPushButton:focus { border: 3px solid rgb(255, 128, 6); }\n"
+    "QPushButton:pressed { background-color: rgb(200, 200, 200); }");
 
 const QString doctype = QStringLiteral(
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" \"http://www.w3.org/TR/REC-html40/strict.dtd\">");
@@ -359,7 +369,66 @@ void vsDataDisplay::showData(QModelIndex pModelIndex)
                                                                          : safeAutoText(section.value));
     }
 
+    shownEntry = pModelIndex;
+    showConflict();
+
     ensureWidgetVisible(codeLabel, 50, 50);
+    // The page keeps the keyboard, for its keys, whatever had it last; the
+    // button is reached by Tab.
+    if (avoidButton)
+        setFocus(Qt::OtherFocusReason);
+}
+
+void vsDataDisplay::setRestrictions(vsRestrictions *newRestrictions)
+{
+    auto *page = widget() ? qobject_cast<QBoxLayout *>(widget()->layout()) : nullptr;
+    if (!page || restrictions || !newRestrictions)
+        return;
+    restrictions = newRestrictions;
+    conflictNote = new QLabel(contentWidget);
+    conflictNote->setObjectName(QStringLiteral("conflictNote"));
+    conflictNote->setTextFormat(Qt::PlainText);
+    conflictNote->setWordWrap(true);
+    conflictNote->setStyleSheet(noteStyle);
+    conflictNote->hide();
+    // Under the heading, and so heard before the sections.
+    page->insertWidget(1, conflictNote, 0);
+    conflictNote->stackUnder(safetyIconLabel);
+
+    avoidButton = new QPushButton(contentWidget);
+    avoidButton->setObjectName(QStringLiteral("avoidButton"));
+    avoidButton->setStyleSheet(buttonStyle);
+    // Reached by Tab; opening an entry leaves the keyboard with the page.
+    avoidButton->setFocusPolicy(Qt::TabFocus);
+    avoidButton->hide();
+    page->insertWidget(page->count() - 1, avoidButton, 0, Qt::AlignLeft);
+
+    connect(avoidButton, &QPushButton::clicked, this, &vsDataDisplay::onAvoidClicked);
+    connect(restrictions, &vsRestrictions::changed, this, &vsDataDisplay::showConflict);
+}
+
+void vsDataDisplay::showConflict()
+{
+    if (!restrictions)
+        return;
+    const auto *catalogue = qobject_cast<const vsDataModel *>(shownEntry.model());
+    const int row = shownEntry.row();
+    const QStringList reasons = catalogue ? catalogue->conflict(row).reasons : QStringList();
+    conflictNote->setText(reasons.join(QLatin1Char('\n')));
+    conflictNote->setVisible(!reasons.isEmpty());
+
+    const QString code = shownEntry.data(vsDataModel::CodeRole).toString();
+    const bool listable = catalogue && vsRestrictions::normalisedCode(code) == code;
+    avoidButton->setText(restrictions->avoidsAdditive(code) ? tr("Remove from my list")
+                                                            : tr("Add to my list"));
+    avoidButton->setVisible(listable);
+}
+
+void vsDataDisplay::onAvoidClicked()
+{
+    const QString code = shownEntry.data(vsDataModel::CodeRole).toString();
+    if (restrictions && !code.isEmpty())
+        restrictions->setAdditiveAvoided(code, !restrictions->avoidsAdditive(code));
 }
 
 void vsDataDisplay::keyPressEvent(QKeyEvent *event)

@@ -2,9 +2,13 @@
 #define VESTRION_DETAIL_VSDATADISPLAY_H
 
 #include <QModelIndex>
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QScrollArea>
 
 class QLabel;
+class QPushButton;
+class vsRestrictions;
 
 // The detail window: a heading (code, group, first name) and seven titled,
 // iconned sections of one catalogue entry, coloured by its safety level.
@@ -19,6 +23,11 @@ public:
     // Builds the widget tree once; false when an allocation fails.
     bool createWidgets();
 
+    // After createWidgets: the user's restrictions (not owned). The page then
+    // says why an entry conflicts with them, above its sections, and ends
+    // with a button that adds the entry to them or takes it off.
+    void setRestrictions(vsRestrictions *restrictions);
+
 public slots:
     void showData(QModelIndex pModelIndex);
 
@@ -26,6 +35,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void showConflict();
+    void onAvoidClicked();
+
     QLabel *codeLabel = nullptr;
     QLabel *nameLabel = nullptr;
     QLabel *statusIconLabel = nullptr;
@@ -50,6 +62,11 @@ private:
     QLabel *productsTitleLabel = nullptr;
     QLabel *productsTextLabel = nullptr;
     QWidget *contentWidget = nullptr;
+
+    QPointer<vsRestrictions> restrictions;
+    QLabel *conflictNote = nullptr;
+    QPushButton *avoidButton = nullptr;
+    QPersistentModelIndex shownEntry;
 };
 
 #endif

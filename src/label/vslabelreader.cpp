@@ -1,9 +1,11 @@
 #include "label/vslabelreader.h"
 
+#include "catalogue/vsdatamodel.h"
 #include "label/vslabelanalyser.h"
 #include "label/vsocr.h"
 #include "list/vsentryrows.h"
 #include "platform/vslook.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -25,7 +27,7 @@ QString nextFileName;
 vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     : vsEntryView(catalogue, parent), catalogue(catalogue), textEdit(new QPlainTextEdit(this)),
       openButton(new QPushButton(this)), progress(new QProgressBar(this)),
-      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this))
+      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), summaryLabel(new QLabel(this))
 {
     setObjectName(QStringLiteral("labelReader"));
     resultView->setObjectName(QStringLiteral("additiveView"));
@@ -54,6 +56,12 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     buttons->addWidget(statusLabel, 1);
     layout->insertWidget(0, textEdit, 0);
     layout->insertLayout(1, buttons, 0);
+    summaryLabel->setObjectName(QStringLiteral("restrictionSummary"));
+    summaryLabel->setFont(font);
+    summaryLabel->setWordWrap(true);
+    summaryLabel->setTextFormat(Qt::PlainText);
+    summaryLabel->hide();
+    layout->insertWidget(layout->indexOf(resultView), summaryLabel, 0);
     // Tab leaves the field for the additives found, then the buttons.
     setTabOrder(textEdit, resultView);
     setTabOrder(resultView, openButton);
@@ -63,6 +71,9 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);
     connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
     connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
+    // A change of the restrictions reaches the reader as one of the catalogue's rows.
+    if (catalogue)
+        connect(catalogue, &QAbstractItemModel::dataChanged, this, &vsLabelReader::onRestrictionsChanged);
 }
 
 vsLabelReader::~vsLabelReader()
@@ -189,11 +200,42 @@ void vsLabelReader::onTextChanged()
 {
     if (!analyser)
         analyser.reset(new vsLabelAnalyser(catalogue));
-    showRows(analyser->analyse(textEdit->toPlainText()), false);
+    const QVector<int> rows = analyser->analyse(textEdit->toPlainText());
+    const QString summary = restrictionSummary(rows);
+    showRows(rows, false, summary);
+    summaryLabel->setText(summary);
+    summaryLabel->setVisible(!summary.isEmpty());
     if (!textEdit->toPlainText().trimmed().isEmpty() && results->rowCount() == 0)
         statusLabel->setText(tr("No additives found"));
     else
         statusLabel->clear();
+}
+
+QString vsLabelReader::restrictionSummary(const QVector<int> &rows) const
+{
+    const auto *model = qobject_cast<const vsDataModel *>(catalogue);
+    if (!model || !model->restrictions())
+        return QString();
+    QStringList codes;
+    QVector<vsConflict> conflicts;
+    for (const int row : rows) {
+        codes << model->index(row).data(vsDataModel::CodeRole).toString();
+        conflicts << model->conflict(row);
+    }
+    return model->restrictions()->summary(codes, conflicts);
+}
+
+void vsLabelReader::onRestrictionsChanged()
+{
+    QVector<int> rows;
+    for (int row = 0; row < results->rowCount(); ++row)
+        rows << results->sourceIndex(row).row();
+    const QString summary = restrictionSummary(rows);
+    if (summary == summaryLabel->text())
+        return;
+    summaryLabel->setText(summary);
+    summaryLabel->setVisible(!summary.isEmpty());
+    describeRows(summary);
 }
 
 void vsLabelReader::leave()

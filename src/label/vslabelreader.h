@@ -47,6 +47,9 @@ private:
     void onRecognised(int result, const QString &text);
     void setReading(bool reading);
     void announceReadingEnd(int result, const QString &text);
+    // The line over the additives: which of them the user's restrictions rule out.
+    QString restrictionSummary(const QVector<int> &rows) const;
+    void onRestrictionsChanged();
 
     std::unique_ptr<vsLabelAnalyser> analyser;
     QAbstractItemModel *catalogue = nullptr;
@@ -55,6 +58,7 @@ private:
     QProgressBar *progress = nullptr;
     QPushButton *cancelButton = nullptr;
     QLabel *statusLabel = nullptr;
+    QLabel *summaryLabel = nullptr;
     QPointer<vsOcrJob> job;
 };
 

@@ -1,7 +1,9 @@
 #include "list/vsdatadelegate.h"
 
 #include "catalogue/vsdatamodel.h"
+#include "list/vsentryrows.h"
 #include "platform/vslook.h"
+#include "restrictions/vsrestrictions.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -50,6 +52,39 @@ int rowSafetyLevel(const QString &safety)
     if (pieces.isEmpty())
         return 0;
     return qBound(0, pieces.first().toInt(nullptr, 10), 3);
+}
+// How the row's entry stands against the user's restrictions, through the
+// catalogue model whatever model shows the row.
+vsConflict conflictOf(const QModelIndex &index)
+{
+    const QModelIndex entry = vsEntryRows::catalogueIndex(index);
+    const auto *catalogue = qobject_cast<const vsDataModel *>(entry.model());
+    return catalogue ? catalogue->conflict(entry.row()) : vsConflict();
+}
+
+// A white disc in the box's top right corner, black on every box colour: a
+// struck-through circle for a conflict, a question mark for a doubt.
+void paintConflictSign(QPainter *painter, const QRectF &box, vsConflict::Level level, const QFont &font)
+{
+    constexpr qreal radius = 9;
+    const QPointF centre(box.right() - radius - 3, box.top() + radius + 3);
+    painter->setPen(makePen(QColor(0, 0, 0), 1.5));
+    painter->setBrush(QColor(255, 255, 255));
+    painter->drawEllipse(centre, radius, radius);
+    painter->setBrush(Qt::NoBrush);
+    if (level == vsConflict::Conflict) {
+        constexpr qreal ring = radius - 3;
+        painter->drawEllipse(centre, ring, ring);
+        const qreal end = ring * 0.7071;
+        painter->drawLine(centre + QPointF(-end, end), centre + QPointF(end, -end));
+        return;
+    }
+    QFont sign = font;
+    sign.setPixelSize(int(radius * 1.6));
+    sign.setWeight(QFont::Bold);
+    painter->setFont(sign);
+    painter->drawText(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius),
+                      Qt::AlignCenter, QStringLiteral("?"));
 }
 } // namespace
 
@@ -149,11 +184,28 @@ void vsDataDelegate::paintEntry(QPainter *painter, const QRect &rect, bool selec
     const QStringList functions = index.data(vsDataModel::FunctionsRole)
                                       .toString()
                                       .split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    painter->setPen(makePen(QColor(180, 180, 255)));
     codeFont.setPointSize(12);
+    QRect functionRect(left + codeWidth + 15, top + height / 2, width - codeWidth - 50, height / 2);
+    QString function = functions.size() >= 2 ? functions.at(1) : QString();
+    const vsConflict conflict = conflictOf(index);
+    if (conflict.level != vsConflict::None) {
+        paintConflictSign(painter, box, conflict.level, codeFont);
+        // The word at the end of the line; the function gives way to it.
+        QFont wordFont = codeFont;
+        wordFont.setWeight(QFont::Bold);
+        const QFontMetrics wordMetrics(wordFont);
+        const QString word = wordMetrics.elidedText(conflict.words.join(QLatin1String(", ")), Qt::ElideRight,
+                                                    functionRect.width() * 2 / 3);
+        painter->setFont(wordFont);
+        painter->setPen(
+            makePen(conflict.level == vsConflict::Conflict ? QColor(255, 150, 110) : QColor(235, 215, 140)));
+        painter->drawText(functionRect, Qt::AlignRight | Qt::AlignVCenter, word);
+        functionRect.setRight(functionRect.right() - wordMetrics.horizontalAdvance(word) - 15);
+        function = QFontMetrics(codeFont).elidedText(function, Qt::ElideRight, qMax(0, functionRect.width()));
+    }
+    painter->setPen(makePen(QColor(180, 180, 255)));
     painter->setFont(codeFont);
-    painter->drawText(QRect(left + codeWidth + 15, top + height / 2, width - codeWidth - 50, height / 2),
-                      textAlignment, functions.size() >= 2 ? functions.at(1) : QString());
+    painter->drawText(functionRect, textAlignment, function);
 }
 
 void vsDataDelegate::paintHeader(QPainter *painter, const QRect &rect, const QModelIndex &index) const

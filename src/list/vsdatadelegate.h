@@ -5,7 +5,9 @@
 #include <QStyledItemDelegate>
 
 // Paints every list row itself: a code box coloured by safety level with the
-// first name and a function beside it, or a grey bar for a group title.
+// first name and a function beside it, or a grey bar for a group title. An
+// entry that conflicts with the user's restrictions also carries a sign in
+// the box's corner and a word at the end of the function line.
 class vsDataDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

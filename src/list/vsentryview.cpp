@@ -66,24 +66,31 @@ void vsEntryView::onResultActivated(const QModelIndex &pIndex)
         emit entryChosen(entry);
 }
 
-void vsEntryView::showRows(const QVector<int> &rows, bool selectFirst)
+void vsEntryView::showRows(const QVector<int> &rows, bool selectFirst, const QString &summary)
 {
     results->setRows(rows);
-    // The number in words as the list's description, so a screen reader hears
-    // that the results changed and how many there are. The toolkit announces a
-    // new description; the same number over new rows is announced here.
-    const QString found = tr("Found: %1").arg(results->rowCount());
-    if (resultView->accessibleDescription() != found) {
-        resultView->setAccessibleDescription(found);
-    } else {
-        QAccessibleEvent changed(resultView, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&changed);
-    }
+    describeRows(summary);
     if (selectFirst && results->rowCount() > 0) {
         const QModelIndex first = results->index(0);
         vsPlatform::stopKineticScrolling(resultView);
         resultView->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
         resultView->scrollTo(first, QAbstractItemView::PositionAtTop);
+    }
+}
+
+void vsEntryView::describeRows(const QString &summary)
+{
+    // The number in words as the list's description, so a screen reader hears
+    // that the results changed and how many there are. The toolkit announces a
+    // new description; the same number over new rows is announced here.
+    QString found = tr("Found: %1").arg(results->rowCount());
+    if (!summary.isEmpty())
+        found += QLatin1String(". ") + summary;
+    if (resultView->accessibleDescription() != found) {
+        resultView->setAccessibleDescription(found);
+    } else {
+        QAccessibleEvent changed(resultView, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
     }
 }
 

@@ -37,8 +37,11 @@ public slots:
     void onResultActivated(const QModelIndex &pIndex);
 
 protected:
-    // Shows these catalogue rows; selects the first when asked.
-    void showRows(const QVector<int> &rows, bool selectFirst);
+    // Shows these catalogue rows; selects the first when asked. A summary of
+    // them, if given, follows their count in what a screen reader hears.
+    void showRows(const QVector<int> &rows, bool selectFirst, const QString &summary = QString());
+    // Tells a screen reader the count of the rows shown and the summary.
+    void describeRows(const QString &summary);
     // A line over the rows saying why there are none; hidden when empty.
     void setEmptyText(const QString &text);
     // The keys that work the rows from the window's field: Return and Enter

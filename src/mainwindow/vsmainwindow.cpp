@@ -11,6 +11,8 @@
 #include "platform/vslook.h"
 #include "platform/vsscrolling.h"
 #include "platform/vswindowstack.h"
+#include "restrictions/vsrestrictions.h"
+#include "restrictions/vsrestrictionswindow.h"
 #include "search/vsnamesearch.h"
 
 #include <QActionGroup>
@@ -64,6 +66,9 @@ vsMainWindow::~vsMainWindow()
         (keyboardOnAction->isChecked() || keyboardOffAction->isChecked()))
         status = keyboardOnAction->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
     settings.setValue(keyboardStatusKey, status);
+    // The store goes before the children: nothing may write to it after this.
+    if (restrictions)
+        restrictions->disconnect(this);
     // Ends the accelerometer request now rather than with the children.
     delete device;
     device = nullptr;
@@ -91,6 +96,8 @@ bool vsMainWindow::setup()
         aboutAction = new QAction(tr("About"), this);
         findByNameAction = new QAction(tr("Find by name"), this);
         readIngredientsAction = new QAction(tr("Read ingredients"), this);
+        restrictionsAction = new QAction(tr("My restrictions"), this);
+        restrictions = new vsRestrictions(this);
         quitAction = new QAction(this);
         searchLabel = new QLabel;
         // The list view does not own its delegate; the window does, so that
@@ -125,6 +132,7 @@ bool vsMainWindow::setup()
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     findByNameAction->setObjectName(QStringLiteral("findByNameAction"));
     readIngredientsAction->setObjectName(QStringLiteral("readIngredientsAction"));
+    restrictionsAction->setObjectName(QStringLiteral("restrictionsAction"));
     quitAction->setObjectName(QStringLiteral("quitAction"));
 
     setSearchLabel();
@@ -190,12 +198,19 @@ bool vsMainWindow::setup()
         return false;
     vsPlatform::enableKineticScrolling(dataDisplay);
 
+    // Read before anything shows a row; each change is stored as it is made.
+    restrictions->read(settings);
+    model->setRestrictions(restrictions);
+    dataDisplay->setRestrictions(restrictions);
+    connect(restrictions, &vsRestrictions::changed, this, [this] { restrictions->write(settings); });
+
     keyboardGroup->setExclusive(true);
     keyboardOnAction->setCheckable(true);
     keyboardOffAction->setCheckable(true);
     menuBar()->addActions(keyboardGroup->actions());
     menuBar()->addAction(findByNameAction);
     menuBar()->addAction(readIngredientsAction);
+    menuBar()->addAction(restrictionsAction);
     menuBar()->addAction(aboutAction);
     // Ctrl+Q quits from every window of the program, as on a desktop; Q
     // without Ctrl still types 1. Not a menu entry: the handheld has none.
@@ -231,6 +246,7 @@ bool vsMainWindow::setup()
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onMenuAboutClicked()));
     connect(findByNameAction, &QAction::triggered, this, &vsMainWindow::onMenuFindByNameClicked);
     connect(readIngredientsAction, &QAction::triggered, this, &vsMainWindow::onMenuReadIngredientsClicked);
+    connect(restrictionsAction, &QAction::triggered, this, &vsMainWindow::onMenuRestrictionsClicked);
     connect(quitAction, &QAction::triggered, this, &vsMainWindow::onQuit);
 
     setWindowTitle(QStringLiteral("Vestrion"));
@@ -436,6 +452,21 @@ void vsMainWindow::onMenuReadIngredientsClicked()
     }
     if (labelReader)
         labelReader->onOpen();
+}
+
+void vsMainWindow::onMenuRestrictionsClicked()
+{
+    if (!restrictions)
+        return;
+    // Made on first use: start-up stays as it was without it.
+    if (!restrictionsWindow) {
+        try {
+            restrictionsWindow = new vsRestrictionsWindow(restrictions, model, this);
+        } catch (const std::exception &) {
+            return;
+        }
+    }
+    restrictionsWindow->onOpen();
 }
 
 // Device ---------------------------------------------------------------------

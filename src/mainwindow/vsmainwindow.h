@@ -19,6 +19,8 @@ class vsDevice;
 class vsInformationBox;
 class vsLabelReader;
 class vsNameSearch;
+class vsRestrictions;
+class vsRestrictionsWindow;
 
 // The program's one main window: the list of all entries above the numeric
 // keypad, the code search, the keyboard menu and the device's orientation and
@@ -56,6 +58,7 @@ public slots:
     void onMenuAboutClicked();
     void onMenuFindByNameClicked();
     void onMenuReadIngredientsClicked();
+    void onMenuRestrictionsClicked();
     void onQuit();
     void onOrientationChanged(QString pOrientation);
     void onKeyboardStatusChanged(QString pStatus);
@@ -89,6 +92,7 @@ private:
     QAction *aboutAction = nullptr;
     QAction *findByNameAction = nullptr;
     QAction *readIngredientsAction = nullptr;
+    QAction *restrictionsAction = nullptr;
     QAction *quitAction = nullptr;
     QTimer searchTimer;
     QLabel *searchLabel = nullptr;
@@ -98,6 +102,8 @@ private:
     QString dataFolder;
     vsNameSearch *nameSearch = nullptr;
     vsLabelReader *labelReader = nullptr;
+    vsRestrictions *restrictions = nullptr;
+    vsRestrictionsWindow *restrictionsWindow = nullptr;
 };
 
 #endif

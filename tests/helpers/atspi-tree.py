@@ -7,6 +7,9 @@
   atspi-tree.py --listen PROGRAM-NAME
       Prints "ready" once listening, then one line per description change the
       program announces: role, name, new description.
+  atspi-tree.py --press PROGRAM-NAME NAME
+      Does the first action of the first object named NAME that has one, as a
+      screen reader user does to reach a menu entry; exit status 1 if none.
 """
 import signal
 import sys
@@ -47,6 +50,34 @@ def tree(wanted):
     return 0 if out else 1
 
 
+def find(node, name, depth=0):
+    try:
+        if clean(node.name) == name and node.queryAction().nActions > 0:
+            return node
+    except NotImplementedError:
+        pass
+    if depth >= MAX_DEPTH:
+        return None
+    for i in range(min(node.childCount, MAX_CHILDREN)):
+        child = node.getChildAtIndex(i)
+        found = find(child, name, depth + 1) if child is not None else None
+        if found is not None:
+            return found
+    return None
+
+
+def press(wanted, name):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and clean(app.name).lower() == wanted:
+            found = find(app, name)
+            if found is not None:
+                found.queryAction().doAction(0)
+                return 0
+    return 1
+
+
 def listen(wanted, seconds):
     def heard(event):
         try:
@@ -67,6 +98,9 @@ def listen(wanted, seconds):
 
 
 def main():
+    if sys.argv[1] == "--press":
+        signal.alarm(8)
+        return press(sys.argv[2].lower(), sys.argv[3])
     if sys.argv[1] == "--listen":
         # The test stops it once it has heard enough; this is the bound.
         signal.alarm(30)
