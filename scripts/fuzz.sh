@@ -6,8 +6,8 @@
 # tests/data/hostile/. A crash, a sanitizer report or a differential mismatch
 # fails the script and leaves the input in build-fuzz/fuzz/findings/.
 #   scripts/fuzz.sh                      60 s for the catalogue file target,
-#                                        a third of that for the inflate and
-#                                        rich-text ones
+#                                        a third of that for the inflate,
+#                                        rich-text and label ones
 #   FUZZ_SECONDS=1800 scripts/fuzz.sh    a long run
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,8 @@ jobs=${FUZZ_BUILD_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRION_FUZZ=ON -DVESTRION_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz_richtext catalogue
+cmake --build build-fuzz --parallel "$jobs" --target fuzz_catalogue_file fuzz_inflate fuzz_richtext fuzz_label \
+    catalogue
 
 fuzz=build-fuzz/fuzz
 # Seeds: whole files for one target, their compressed payloads for the other,
@@ -75,3 +76,7 @@ for seed in '<b>x</b> & <ul><li>a</li></ul><a href="#e1">e</a><!-- c -->' \
     n=$((n + 1))
 done
 run richtext $((seconds / 3)) "$work/richtext-seeds"
+# Ingredient lists in every language the reader knows, and the label set's traps.
+mkdir -p "$work/label-seeds"
+find tests/data/labels -name '*.txt' -exec cp --backup=numbered -t "$work/label-seeds" {} +
+run label $((seconds / 3)) "$work/label-seeds"
