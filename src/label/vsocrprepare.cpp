@@ -36,6 +36,7 @@ constexpr double marginHeights = 2.0;
 // word on a lid, noise that happens to line up.
 constexpr int minimumLetters = 8;
 constexpr int maximumBlocks = 8;
+constexpr double capitalHeight = 1.4 * readableHeight;
 
 struct Mark
 {
@@ -322,6 +323,12 @@ TextLayout findText(Pix *picture)
         // Measured on the reduced copy, the height is the picture's once scaled back.
         const double letterHeight = commonHeight(letters);
         block.letterHeight = letterHeight / reduce;
+        // Lower-case print has letters of two heights, x-height and
+        // ascenders a third taller; print in capitals alone has one.
+        const auto apart = std::count_if(letters.begin(), letters.end(), [letterHeight](const Mark &m) {
+            return m.h > 1.25 * letterHeight || m.h < 0.8 * letterHeight;
+        });
+        block.capitals = 6 * apart < int(letters.size());
         // A letter's height of ground around, in the turned copy, then back
         // in the picture's own pixels and orientation.
         const int pad = int(letterHeight) + 2;
@@ -360,8 +367,10 @@ Readable readable(Pix *picture, const Block &block, int quarterTurns)
         return result;
     if (block.light)
         pixInvert(grey.get(), grey.get());
-    const double scale =
-        block.letterHeight > 0 ? std::clamp(readableHeight / block.letterHeight, 0.15, 4.0) : 1.0;
+    // Capitals stand as high as a lower-case line's tallest letters: so high
+    // they are read best, not as high as lower-case letters alone.
+    const double target = block.capitals ? capitalHeight : readableHeight;
+    const double scale = block.letterHeight > 0 ? std::clamp(target / block.letterHeight, 0.15, 4.0) : 1.0;
     // Near enough is left alone: scaling blurs a little.
     if (std::abs(scale - 1.0) > 0.15) {
         if (PixPtr scaled{pixScale(grey.get(), float(scale), float(scale))})

@@ -45,6 +45,7 @@ struct Block
     Channel channel = Luminance;
     bool light = false;      // light print on a darker ground
     double letterHeight = 0; // the commonest, in the picture's pixels
+    bool capitals = false;   // in capitals alone
 };
 
 struct TextLayout
