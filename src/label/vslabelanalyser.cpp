@@ -220,12 +220,21 @@ QVector<int> vsLabelAnalyser::analyse(const QString &text) const
         tokens.append(token);
     }
     // A word no vocabulary knows, nearest to one it does: OCR's misreading.
+    // Labels repeat their words: each is looked for once.
+    QHash<QString, QPair<QString, double>> nearest;
     for (Token &token : tokens) {
         if (token.text.size() < 5 || !token.text.at(0).isLetter())
             continue;
+        const auto done = nearest.constFind(token.text);
+        if (done != nearest.constEnd()) {
+            token.corrected = done->first;
+            token.correction = done->second;
+            continue;
+        }
         const bool cyrillic = anyCyrillic(token.text);
         if (!known(token.text, cyrillic))
             token.corrected = (cyrillic ? cyrillicWords : latinWords)->nearest(token.text, &token.correction);
+        nearest.insert(token.text, qMakePair(token.corrected, token.correction));
     }
 
     // Every language reads the words; class words of any language bring in

@@ -145,6 +145,16 @@ vsLabelNames::Stemmer::~Stemmer() = default;
 
 QString vsLabelNames::Stemmer::stem(const QString &word)
 {
+    const auto found = known.constFind(word);
+    if (found != known.constEnd())
+        return found.value();
+    const QString result = stemmed(word);
+    known.insert(word, result);
+    return result;
+}
+
+QString vsLabelNames::Stemmer::stemmed(const QString &word)
+{
     // A word longer than any of a name's is no name's; a pasted page may
     // hold a word of a megabyte.
     if (word.size() > language.longest || !hasLetter(word, language.script))

@@ -61,8 +61,10 @@ public:
 
     private:
         struct Snowball;
+        QString stemmed(const QString &word);
         const vsLabelNames &language;
         std::unique_ptr<Snowball> snowball;
+        QHash<QString, QString> known; // a label repeats its words
     };
 
     vsLabelNames(const QString &language, bool cyrillic, const QString &snowball, const QStringList &endings);

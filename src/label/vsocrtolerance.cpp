@@ -134,77 +134,95 @@ QString turned(const QString &word, bool toCyrillic)
 double distance(const QString &a, const QString &b)
 {
     // Levenshtein's, with substitutions weighted; "rn" for "m" and the like
-    // count as one confusion.
+    // count as one confusion. Rows of a word's length live on the stack.
     const int n = int(a.size());
     const int m = int(b.size());
-    QVector<double> previous(m + 1), current(m + 1), beforePrevious(m + 1);
+    constexpr int longest = 63;
+    if (n > longest || m > longest)
+        return std::abs(n - m) + std::min(n, m);
+    double rows[3][longest + 1];
+    double *beforePrevious = rows[0], *previous = rows[1], *current = rows[2];
     for (int j = 0; j <= m; ++j)
-        previous[j] = j;
-    static const QStringList merged{QStringLiteral("rn"), QStringLiteral("cl"), QStringLiteral("vv")};
-    static const QString single = QStringLiteral("mdw");
+        previous[j] = beforePrevious[j] = j;
+    static const char merged[][2] = {{'r', 'n'}, {'c', 'l'}, {'v', 'v'}};
+    static const char single[] = {'m', 'd', 'w'};
     for (int i = 1; i <= n; ++i) {
         current[0] = i;
         for (int j = 1; j <= m; ++j) {
             double best = std::min(previous[j] + 1, current[j - 1] + 1);
             best = std::min(best, previous[j - 1] + substitution(a.at(i - 1), b.at(j - 1)));
-            for (int k = 0; k < merged.size(); ++k) {
-                if (i >= 2 && a.at(i - 1) == merged.at(k).at(1) && a.at(i - 2) == merged.at(k).at(0) &&
-                    b.at(j - 1) == single.at(k))
+            for (int k = 0; k < 3; ++k) {
+                if (i >= 2 && a.at(i - 1) == QLatin1Char(merged[k][1]) &&
+                    a.at(i - 2) == QLatin1Char(merged[k][0]) && b.at(j - 1) == QLatin1Char(single[k]))
                     best = std::min(best, beforePrevious[j - 1] + confusionCost);
-                if (j >= 2 && b.at(j - 1) == merged.at(k).at(1) && b.at(j - 2) == merged.at(k).at(0) &&
-                    a.at(i - 1) == single.at(k))
+                if (j >= 2 && b.at(j - 1) == QLatin1Char(merged[k][1]) &&
+                    b.at(j - 2) == QLatin1Char(merged[k][0]) && a.at(i - 1) == QLatin1Char(single[k]))
                     best = std::min(best, previous[j - 2] + confusionCost);
             }
             current[j] = best;
         }
-        beforePrevious = previous;
-        previous = current;
+        std::swap(beforePrevious, previous);
+        std::swap(previous, current);
     }
     return previous[m];
 }
 
+namespace {
+// A letter pair at a word's length: candidates are near in length too.
+quint64 keyOf(quint32 gram, int length)
+{
+    return (quint64(gram) << 8) | quint64(std::min(length, 255));
+}
+} // namespace
+
 void Words::add(const QString &word)
 {
-    if (word.size() < 5)
+    if (word.size() < 5 || known.contains(word))
         return;
-    for (const QString &known : words)
-        if (known == word)
-            return;
+    known.insert(word);
     const int index = int(words.size());
     words.append(word);
     for (const quint32 gram : bigramsOf(word))
-        byPair[gram].append(index);
+        byPair[keyOf(gram, int(word.size()))].append(index);
 }
 
 QString Words::nearest(const QString &word, double *found) const
 {
     if (word.size() < 5)
         return QString();
-    // Candidates share a third of the word's letter pairs at least.
+    // Candidates are within two letters in length and share a third of the
+    // word's letter pairs at least.
     const QVector<quint32> grams = bigramsOf(word);
-    QHash<int, int> shared;
-    for (const quint32 gram : grams) {
-        const auto postings = byPair.constFind(gram);
-        if (postings == byPair.constEnd())
-            continue;
-        for (const int index : postings.value())
-            ++shared[index];
-    }
+    std::vector<int> seen;
+    for (const quint32 gram : grams)
+        for (int length = int(word.size()) - 2; length <= int(word.size()) + 2; ++length) {
+            const auto postings = byPair.constFind(keyOf(gram, length));
+            if (postings != byPair.constEnd())
+                seen.insert(seen.end(), postings->begin(), postings->end());
+        }
+    std::sort(seen.begin(), seen.end());
     double best = 1e9, second = 1e9;
     int bestIndex = -1;
-    for (auto candidate = shared.constBegin(); candidate != shared.constEnd(); ++candidate) {
-        const QString &known = words.at(candidate.key());
-        if (3 * candidate.value() < int(grams.size()) || std::abs(int(known.size()) - int(word.size())) > 2)
+    for (size_t at = 0; at < seen.size();) {
+        size_t next = at;
+        while (next < seen.size() && seen[next] == seen[at])
+            ++next;
+        const int index = seen[at];
+        const int shared = int(next - at);
+        at = next;
+        if (3 * shared < int(grams.size()))
             continue;
-        const double d = distance(word, known);
+        const QString &candidate = words.at(index);
+        const double d = distance(word, candidate);
         // Forms of one word (sorbate, sorbates) are one candidate.
-        const bool sameWord = bestIndex >= 0 && known.size() > 4 &&
-                              known.left(known.size() - 2) == words.at(bestIndex).left(known.size() - 2);
+        const bool sameWord =
+            bestIndex >= 0 && candidate.size() > 4 &&
+            candidate.left(candidate.size() - 2) == words.at(bestIndex).left(candidate.size() - 2);
         if (d < best) {
             if (!sameWord)
                 second = best;
             best = d;
-            bestIndex = candidate.key();
+            bestIndex = index;
         } else if (d < second && !sameWord) {
             second = d;
         }

@@ -2,6 +2,7 @@
 #define VESTRION_LABEL_VSOCRTOLERANCE_H
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -44,7 +45,8 @@ public:
 
 private:
     QVector<QString> words;
-    QHash<quint32, QVector<int>> byPair;
+    QSet<QString> known;
+    QHash<quint64, QVector<int>> byPair; // letter pair and length -> words
 };
 
 } // namespace vsOcrTolerance
