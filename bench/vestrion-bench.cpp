@@ -31,7 +31,6 @@
 #include <QMap>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -39,7 +38,6 @@
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 
 #include <malloc.h>
@@ -126,107 +124,20 @@ struct Beside
 
 // Catalogues -----------------------------------------------------------------
 
-// One catalogue laid out as the program finds it: a copy of the program with
-// a data/ folder of packed files beside it.
-struct Catalogue
-{
-    QString dataFolder;     // beside the program
-    QString program;        // the copy that reads dataFolder
-    int entries = 0;        // rows the loader must yield, headers included
-    int files = 0;          // packed files in data/
-    qint64 xmlBytes = 0;    // all documents, decompressed
-    QVector<QString> codes; // every row's code in load order
-};
+using Catalogue = vsTest::ProgramCatalogue;
 
 // The generated catalogues' last row carries this code and no row before it
-// contains it, so searching for it scans every row; absentCode matches no row.
+// contains it (the search cases check), so searching for it scans every row;
+// absentCode matches no row.
 constexpr char lastRowCode[] = "E9999";
 constexpr char absentCode[] = "E9998";
-
-// Catalogues made on first use and kept in a temporary folder. The first that
-// cannot be made says why, and no other is made after it.
-struct Catalogues
-{
-    QTemporaryDir root;
-    QString error;
-    std::map<QString, std::unique_ptr<Catalogue>> made;
-
-    // The catalogue of that name, on first use laid out and filled by fill,
-    // which says what went wrong, if anything.
-    const Catalogue *get(const QString &name, const std::function<QString(Catalogue *)> &fill)
-    {
-        std::unique_ptr<Catalogue> &known = made[name];
-        if (known || !error.isEmpty())
-            return known.get();
-        auto catalogue = std::make_unique<Catalogue>();
-        catalogue->dataFolder = root.filePath(name + QStringLiteral("/data"));
-        // The program reads data/ beside its own executable, so each catalogue gets a copy.
-        if (QDir().mkpath(catalogue->dataFolder))
-            catalogue->program = vsTest::copyProgram(root.filePath(name));
-        error =
-            catalogue->program.isEmpty() ? QStringLiteral("no copy of the program") : fill(catalogue.get());
-        if (!error.isEmpty())
-            error = name + QStringLiteral(": ") + error;
-        else
-            known = std::move(catalogue);
-        return known.get();
-    }
-
-    const Catalogue *empty()
-    {
-        return get(QStringLiteral("empty"), [](Catalogue *) { return QString(); });
-    }
-
-    const Catalogue *bundled()
-    {
-        return get(QStringLiteral("bundled"), [](Catalogue *catalogue) {
-            const QDir packed(QStringLiteral(VESTRION_BUILD_DIR "/data"));
-            for (const QString &name : vsCatalogueLoader::dataFileNames(packed)) {
-                const QByteArray bytes = vsTest::fileContents(packed.absoluteFilePath(name));
-                QByteArray document;
-                const QString wrong = vsVdbFormat::unpack(bytes, &document);
-                if (!wrong.isEmpty())
-                    return name + QStringLiteral(": ") + wrong;
-                vsTest::writeRaw(catalogue->dataFolder, name, bytes);
-                ++catalogue->files;
-                catalogue->xmlBytes += document.size();
-                for (const vsEntry &entry : vsCatalogueLoader::readDocument(document))
-                    catalogue->codes << entry.value(QStringLiteral("code"));
-            }
-            catalogue->entries = catalogue->codes.size();
-            return catalogue->entries > 0 ? QString() : QStringLiteral("no packed catalogue in the build");
-        });
-    }
-
-    // The same entries for every file count: only their split differs. The
-    // search cases check that no code but the last holds lastRowCode.
-    const Catalogue *generated(int entries, int files)
-    {
-        const auto fill = [entries, files](Catalogue *catalogue) {
-            const QStringList rows =
-                vsTest::generatedItems(entries, QLatin1String(lastRowCode), &catalogue->codes);
-            for (int file = 0; file < files; ++file) {
-                const int first = int(qint64(entries) * file / files);
-                const int end = int(qint64(entries) * (file + 1) / files);
-                const QByteArray document = vsTest::document(rows.mid(first, end - first));
-                catalogue->xmlBytes += document.size();
-                vsTest::writeCatalogue(catalogue->dataFolder,
-                                       QStringLiteral("%1.vdb").arg(file, 2, 10, QLatin1Char('0')), document);
-            }
-            catalogue->files = files;
-            catalogue->entries = entries;
-            return catalogue->codes.size() == entries ? QString() : QStringLiteral("rows without a code");
-        };
-        return get(QString::fromStdString(nameOf("generated", entries, files)), fill);
-    }
-};
 
 struct PaintRig;
 
 // Everything the benchmarks share; made in main, torn down before the application.
 struct Rig
 {
-    Catalogues catalogues;
+    vsTest::ProgramCatalogues catalogues;
 
     std::unique_ptr<vsMainWindow> window;
     QListView *list = nullptr;
@@ -287,7 +198,7 @@ double floorOnce(const Catalogue &catalogue, qint64 *elements)
 // the time is the load's, the counters hold the floor and their ratio.
 void loadCatalogue(benchmark::State &state, int entries, int files)
 {
-    const Catalogue *catalogue = rig->catalogues.generated(entries, files);
+    const Catalogue *catalogue = rig->catalogues.generated(entries, files, QLatin1String(lastRowCode));
     if (!catalogue)
         return skip(state, rig->catalogues.error);
     Beside sums;
@@ -386,7 +297,7 @@ void startProgram(benchmark::State &state, const Catalogue *catalogue)
 // The main window over the generated rows, as the program shows it; what went wrong, if anything.
 QString openSearchWindow()
 {
-    const Catalogue *catalogue = rig->catalogues.generated(searchSize, 1);
+    const Catalogue *catalogue = rig->catalogues.generated(searchSize, 1, QLatin1String(lastRowCode));
     if (!catalogue)
         return rig->catalogues.error;
     auto window = std::make_unique<vsMainWindow>(nullptr);
@@ -867,8 +778,9 @@ void registerAll()
     start("start/bundled", 3, [] { return rig->catalogues.bundled(); });
     for (int entries : sizes) {
         for (int files : splits)
-            start(nameOf("start", entries, files), entries >= 100000 ? 1 : 3,
-                  [entries, files] { return rig->catalogues.generated(entries, files); });
+            start(nameOf("start", entries, files), entries >= 100000 ? 1 : 3, [entries, files] {
+                return rig->catalogues.generated(entries, files, QLatin1String(lastRowCode));
+            });
     }
 
     for (bool lastRow : {true, false}) {
