@@ -334,6 +334,7 @@ vsOcr::Result readPhoto(QByteArray photo, vsOcr::Reading *reading, const vsOcr::
     QBuffer buffer(&photo);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
+    *reading = vsOcr::Reading(); // nothing of an earlier photo if this one cannot be read
     return vsOcr::read(reader.read(), request, reading);
 }
 
