@@ -4,6 +4,8 @@
 # or --benchmark_filter='^(search|paint)/'; --benchmark_filter='^start/' gives
 # the whole-program figures alone (start-up to first paint, peak memory).
 # A full run takes a few minutes; the machine should be as quiet as it gets.
+# label/real reads the real photos in ../shared/photos-real beside the project
+# (VESTRION_REAL_PHOTOS names another folder) and is skipped without them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh bench

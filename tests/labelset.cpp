@@ -1,9 +1,17 @@
 #include "labelset.h"
 
+#include "catalogue/vsdatamodel.h"
+#include "label/vslabelanalyser.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -321,13 +329,117 @@ QString photoText(const QString &text, const Shot &shot)
     return longest;
 }
 
+vsOcr::Result readPhoto(QByteArray photo, vsOcr::Reading *reading, const vsOcr::Request &request)
+{
+    QBuffer buffer(&photo);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    *reading = vsOcr::Reading(); // nothing of an earlier photo if this one cannot be read
+    return vsOcr::read(reader.read(), request, reading);
+}
+
+QStringList codesFound(const vsLabelAnalyser &analyser, const QAbstractItemModel &catalogue,
+                       const QString &text)
+{
+    QStringList codes;
+    for (const int row : analyser.analyse(text))
+        codes << catalogue.index(row, 0).data(vsDataModel::CodeRole).toString();
+    return codes;
+}
+
 void Score::add(const QStringList &expectedCodes, const QStringList &foundCodes)
 {
     const QSet<QString> want(expectedCodes.begin(), expectedCodes.end());
     const QSet<QString> got(foundCodes.begin(), foundCodes.end());
     expected += want.size();
     found += got.size();
-    correct += QSet<QString>(want).intersect(got).size();
+    const int both = QSet<QString>(want).intersect(got).size();
+    correct += both;
+    matching += both;
+}
+
+void Score::add(const Photo &photo, const QStringList &foundCodes, QStringList *missed, QStringList *extra)
+{
+    const auto any = [](const QStringList &listed, const QString &code) {
+        return std::any_of(listed.begin(), listed.end(), [&](const QString &l) { return counts(code, l); });
+    };
+    QStringList wanted;
+    for (const QString &code : photo.codes)
+        if (!any(photo.outOfScope, code) && !wanted.contains(code))
+            wanted << code;
+    QStringList got = foundCodes;
+    got.removeDuplicates();
+    QStringList wrong;
+    for (const QString &code : got) {
+        const bool counted = any(wanted, code);
+        if (!counted && (any(photo.ambiguous, code) || any(photo.outOfScope, code)))
+            continue;
+        ++found;
+        if (counted)
+            ++matching;
+        else
+            wrong << code;
+    }
+    QStringList lost;
+    for (const QString &code : wanted)
+        if (std::none_of(got.begin(), got.end(), [&](const QString &f) { return counts(f, code); }))
+            lost << code;
+    expected += wanted.size();
+    correct += wanted.size() - lost.size();
+    if (missed)
+        *missed = lost;
+    if (extra)
+        *extra = wrong;
+}
+
+bool counts(const QString &found, const QString &listed)
+{
+    if (found.size() < listed.size() || (found.size() > listed.size() && found.at(listed.size()).isDigit()))
+        return false;
+    for (int i = 0; i < listed.size(); ++i)
+        if (found.at(i) != listed.at(i) && !(listed.at(i) == QLatin1Char('x') && found.at(i).isDigit()))
+            return false;
+    return true;
+}
+
+QVector<Photo> loadPhotos(const QString &folder, QString *error)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("photos.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return {};
+    }
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parsed);
+    const auto strings = [](const QJsonValue &value) {
+        QStringList list;
+        for (const QJsonValue &item : value.toArray())
+            list << item.toString();
+        return list;
+    };
+    QVector<Photo> photos;
+    for (const QJsonValue &value : document.array()) {
+        const QJsonObject entry = value.toObject();
+        Photo photo{
+            entry.value(QLatin1String("file")).toString(), entry.value(QLatin1String("lang")).toString(),
+            strings(entry.value(QLatin1String("codes"))), strings(entry.value(QLatin1String("ambiguous"))),
+            strings(entry.value(QLatin1String("out_of_scope")))};
+        // A photo without a name or with a list the scoring would misread spoils the whole set.
+        if (photo.file.isEmpty() || photo.file.contains(QLatin1Char('/')) ||
+            !entry.value(QLatin1String("codes")).isArray() ||
+            (photo.codes + photo.ambiguous + photo.outOfScope).contains(QString())) {
+            *error =
+                QStringLiteral("%1: entry %2 is not a photo with its codes").arg(path).arg(photos.size() + 1);
+            return {};
+        }
+        photos << photo;
+    }
+    if (photos.isEmpty())
+        *error = parsed.error != QJsonParseError::NoError
+                     ? QStringLiteral("%1: %2 at %3").arg(path, parsed.errorString()).arg(parsed.offset)
+                     : QStringLiteral("%1 lists no photo").arg(path);
+    return photos;
 }
 
 } // namespace vsLabelSet

@@ -1,13 +1,18 @@
 #ifndef VESTRION_TESTS_LABELSET_H
 #define VESTRION_TESTS_LABELSET_H
 
+#include "label/vsocr.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-// The ingredient lists of tests/data/labels, shared by the label tests, the
-// tool's tests and the benchmark.
+class QAbstractItemModel;
+class vsLabelAnalyser;
+
+// The ingredient lists of tests/data/labels and the list of real photos,
+// shared by the label tests, the tool's tests and the benchmark.
 namespace vsLabelSet {
 
 struct Label
@@ -79,15 +84,47 @@ QString photoText(const QString &text, const Shot &shot);
 // for the tag): a JPEG at quality 58, empty if a tool fails.
 QByteArray photograph(const QString &text, const Shot &shot);
 
+// A photo of a real pack, as photos.json lists it beside the photos.
+struct Photo
+{
+    QString file;           // in the same folder
+    QString language;       // the label's, ISO 639-1
+    QStringList codes;      // the additives it names; a family code stands for its members
+    QStringList ambiguous;  // found, they count neither way; "E14xx" for any E14..
+    QStringList outOfScope; // named only in a language besides Russian and English: neither way
+};
+
+// The photos listed in the folder's photos.json; none, and why, if it cannot be read.
+QVector<Photo> loadPhotos(const QString &folder, QString *error);
+
+// Whether a found code counts for a listed one: the same, or a member of its
+// family (E150a and E150d for E150, E160b(i) for E160b, not E1501). An x in
+// the listed code stands for any digit.
+bool counts(const QString &found, const QString &listed);
+
+// A photo's file bytes decoded and turned by its orientation tag, as the tool
+// and the window do, then read.
+vsOcr::Result readPhoto(QByteArray photo, vsOcr::Reading *reading, const vsOcr::Request &request = {});
+
+// The codes of the additives the analyser finds in the text, in its order.
+QStringList codesFound(const vsLabelAnalyser &analyser, const QAbstractItemModel &catalogue,
+                       const QString &text);
+
 // Recall and precision of found codes against the expected ones, summed over a set.
 struct Score
 {
     int expected = 0;
     int found = 0;
-    int correct = 0;
+    int correct = 0;  // expected codes found
+    int matching = 0; // found codes that count for an expected one
     void add(const QStringList &expectedCodes, const QStringList &foundCodes);
+    // Scored against a photo, each found code on its own: ambiguous and
+    // out-of-scope codes count neither way. Sets what was missed and what was
+    // found wrongly.
+    void add(const Photo &photo, const QStringList &foundCodes, QStringList *missed = nullptr,
+             QStringList *extra = nullptr);
     double recall() const { return expected ? double(correct) / expected : 1.0; }
-    double precision() const { return found ? double(correct) / found : 1.0; }
+    double precision() const { return found ? double(matching) / found : 1.0; }
 };
 
 } // namespace vsLabelSet

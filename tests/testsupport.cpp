@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include "catalogue/vscatalogueloader.h"
 #include "catalogue/vsvdbformat.h"
 #include "detail/vsdatadisplay.h"
 #include "mainwindow/vsmainwindow.h"
@@ -205,6 +206,71 @@ QString copyProgram(const QString &folder)
     const bool there =
         QFile::exists(program) || QFile::copy(QStringLiteral(VESTRION_BUILD_DIR "/vestrion"), program);
     return there ? program : QString();
+}
+
+ProgramCatalogues::ProgramCatalogues() : root(new QTemporaryDir) {}
+
+ProgramCatalogues::~ProgramCatalogues() = default;
+
+const ProgramCatalogue *ProgramCatalogues::get(const QString &name,
+                                               const std::function<QString(ProgramCatalogue *)> &fill)
+{
+    std::unique_ptr<ProgramCatalogue> &known = made[name];
+    if (known || !error.isEmpty())
+        return known.get();
+    auto catalogue = std::make_unique<ProgramCatalogue>();
+    catalogue->dataFolder = root->filePath(name + QStringLiteral("/data"));
+    // The program reads data/ beside its own executable, so each catalogue gets a copy.
+    if (QDir().mkpath(catalogue->dataFolder))
+        catalogue->program = copyProgram(root->filePath(name));
+    error = catalogue->program.isEmpty() ? QStringLiteral("no copy of the program") : fill(catalogue.get());
+    if (!error.isEmpty())
+        error = name + QStringLiteral(": ") + error;
+    else
+        known = std::move(catalogue);
+    return known.get();
+}
+
+const ProgramCatalogue *ProgramCatalogues::empty()
+{
+    return get(QStringLiteral("empty"), [](ProgramCatalogue *) { return QString(); });
+}
+
+const ProgramCatalogue *ProgramCatalogues::bundled()
+{
+    return get(QStringLiteral("bundled"), [](ProgramCatalogue *catalogue) {
+        const QDir packed(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+        for (const QString &name : vsCatalogueLoader::dataFileNames(packed)) {
+            const QByteArray bytes = fileContents(packed.absoluteFilePath(name));
+            QByteArray document;
+            const QString wrong = vsVdbFormat::unpack(bytes, &document);
+            if (!wrong.isEmpty())
+                return name + QStringLiteral(": ") + wrong;
+            writeRaw(catalogue->dataFolder, name, bytes);
+            ++catalogue->files;
+            catalogue->xmlBytes += document.size();
+            catalogue->entries += vsCatalogueLoader::readDocument(document).size();
+        }
+        return catalogue->entries > 0 ? QString() : QStringLiteral("no packed catalogue in the build");
+    });
+}
+
+const ProgramCatalogue *ProgramCatalogues::generated(int entries, int files, const QString &lastCode)
+{
+    return get(QStringLiteral("generated/%1/%2").arg(entries).arg(files), [=](ProgramCatalogue *catalogue) {
+        const QStringList rows = generatedItems(entries, lastCode, &catalogue->codes);
+        for (int file = 0; file < files; ++file) {
+            const int first = int(qint64(entries) * file / files);
+            const int end = int(qint64(entries) * (file + 1) / files);
+            const QByteArray document = vsTest::document(rows.mid(first, end - first));
+            catalogue->xmlBytes += document.size();
+            writeCatalogue(catalogue->dataFolder, QStringLiteral("%1.vdb").arg(file, 2, 10, QLatin1Char('0')),
+                           document);
+        }
+        catalogue->files = files;
+        catalogue->entries = entries;
+        return catalogue->codes.size() == entries ? QString() : QStringLiteral("rows without a code");
+    });
 }
 
 void isolateSettings()

@@ -11,6 +11,7 @@
 #include <QVector>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class QAction;
@@ -79,6 +80,40 @@ QStringList generatedItems(int rows, const QString &lastCode, QVector<QString> *
 // A copy of the built program in folder, where it reads data/ beside itself:
 // the copy's path, or empty when it cannot be made.
 QString copyProgram(const QString &folder);
+
+// A catalogue laid out as the program finds it: a copy of the program with a
+// data/ folder of packed files beside it.
+struct ProgramCatalogue
+{
+    QString dataFolder;     // beside the program
+    QString program;        // the copy that reads dataFolder
+    int entries = 0;        // rows the loader must yield, headers included
+    int files = 0;          // packed files in data/
+    qint64 xmlBytes = 0;    // all documents, decompressed
+    QVector<QString> codes; // every row's code in load order (generated ones only)
+};
+
+// Catalogues laid out on first use and kept in a temporary folder. The first
+// that cannot be made says why (error), and no other is made after it.
+class ProgramCatalogues
+{
+public:
+    ProgramCatalogues();
+    ~ProgramCatalogues();
+    const ProgramCatalogue *empty();
+    // The build's packed catalogue.
+    const ProgramCatalogue *bundled();
+    // generatedItems' rows split evenly into files: the same rows for every
+    // split of a size.
+    const ProgramCatalogue *generated(int entries, int files, const QString &lastCode);
+    QString error;
+
+private:
+    // On first use laid out and filled by fill, which says what went wrong, if anything.
+    const ProgramCatalogue *get(const QString &name, const std::function<QString(ProgramCatalogue *)> &fill);
+    std::unique_ptr<QTemporaryDir> root;
+    std::map<QString, std::unique_ptr<ProgramCatalogue>> made;
+};
 
 // The codes of the entries, or of the model's rows, in order.
 QStringList codesOf(const vsEntryList &entries);

@@ -73,6 +73,7 @@ private slots:
     void analyse_fromSeveralThreads();
     void result_orderOfFirstMention();
     void badInput_definedResult();
+    void realPhotoList_readAndScored();
     void tool_labelSetAsText();
     void tool_badInput_data();
     void tool_badInput();
@@ -92,10 +93,7 @@ private:
 
 QStringList tst_label::codesFound(const QString &text) const
 {
-    QStringList codes;
-    for (int row : analyser->analyse(text))
-        codes << catalogue.index(row, 0).data(vsDataModel::CodeRole).toString();
-    return codes;
+    return vsLabelSet::codesFound(*analyser, catalogue, text);
 }
 
 void tst_label::initTestCase()
@@ -450,6 +448,51 @@ void tst_label::badInput_definedResult()
     vsDataModel empty;
     vsLabelAnalyser none(&empty);
     QVERIFY(none.analyse(QStringLiteral("E330 лимонная кислота")).isEmpty());
+}
+
+// The list of real photos the benchmark scores: families, ambiguous and
+// out-of-scope codes, and lists that cannot be used.
+void tst_label::realPhotoList_readAndScored()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QString error;
+    QVERIFY(vsLabelSet::loadPhotos(folder.path(), &error).isEmpty() &&
+            error.contains(QLatin1String("photos.json")));
+    vsTest::writeRaw(folder.path(), QStringLiteral("photos.json"), R"([{"file": "a.jpg", "lang": "fr",
+        "codes": ["E150", "E160b", "E330", "E270", "E450", "E330"], "ambiguous": ["E14xx", "E170"],
+        "out_of_scope": ["E270"], "transcript": "x"}, {"file": "b.jpg", "codes": []}])");
+    error.clear();
+    const QVector<vsLabelSet::Photo> photos = vsLabelSet::loadPhotos(folder.path(), &error);
+    QCOMPARE(photos.size(), 2);
+    QVERIFY(error.isEmpty());
+    QCOMPARE(photos.at(0).language, QStringLiteral("fr"));
+    const QStringList found =
+        QStringLiteral("E150a E150d E160b(i) E1422 E170 E270 E1501 E45 E330 E330").split(QLatin1Char(' '));
+    vsLabelSet::Score score;
+    QStringList missed;
+    QStringList extra;
+    score.add(photos.at(0), found, &missed, &extra);
+    QCOMPARE(missed, QStringList{QStringLiteral("E450")});
+    QCOMPARE(extra, (QStringList{QStringLiteral("E1501"), QStringLiteral("E45")}));
+    QCOMPARE(score.expected, 4);
+    QCOMPARE(score.correct, 3);
+    QCOMPARE(score.found, 6);
+    QCOMPARE(score.matching, 4);
+    score.add(photos.at(1), {QStringLiteral("E100")}, &missed, &extra);
+    QVERIFY(missed.isEmpty());
+    QCOMPARE(score.found, 7);
+    QCOMPARE(score.precision(), 4.0 / 7);
+
+    // Anything the scoring would misread leaves the whole list unread, saying why.
+    for (const char *bad :
+         {"[{\"file\": \"a.jpg\", \"codes\": [\"E330\"", "{\"file\": \"a.jpg\"}", "[{\"file\": \"a.jpg\"}]",
+          "[{\"file\": \"../a.jpg\", \"codes\": []}]", "[{\"file\": \"a.jpg\", \"codes\": [330]}]"}) {
+        vsTest::writeRaw(folder.path(), QStringLiteral("photos.json"), bad);
+        error.clear();
+        QVERIFY2(vsLabelSet::loadPhotos(folder.path(), &error).isEmpty(), bad);
+        QVERIFY2(!error.isEmpty(), bad);
+    }
 }
 
 void tst_label::tool_labelSetAsText()
