@@ -92,6 +92,25 @@
         <source>Reading cancelled</source>
         <translation>Чтение отменено</translation>
     </message>
+    <message>
+        <source>Not all was read: drag over the list on the picture</source>
+        <translation>Прочитано не всё: выделите состав на снимке</translation>
+    </message>
+    <message>
+        <source>Picture not read whole: drag over the list on the picture</source>
+        <translation>Снимок прочитан не весь: выделите состав на снимке</translation>
+    </message>
+</context>
+<context>
+    <name>vsPictureView</name>
+    <message>
+        <source>Picture of the label</source>
+        <translation>Снимок этикетки</translation>
+    </message>
+    <message>
+        <source>Drag over the ingredient list to read only that part</source>
+        <translation>Выделите на снимке состав, чтобы прочитать только его</translation>
+    </message>
 </context>
 <context>
     <name>vsMainWindow</name>

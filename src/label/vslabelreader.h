@@ -15,10 +15,13 @@ class QProgressBar;
 class QPushButton;
 class vsLabelAnalyser;
 class vsOcrJob;
+class vsPictureView;
 
 // Reads a whole ingredient list: typed, pasted or from a picture, with the
 // additives it names below, in order, updated as the text changes. A stacked
-// window over the main window, like the detail view.
+// window over the main window, like the detail view. A picture read stays
+// beside the text, the part read outlined, until another picture is read or
+// the field is emptied; a rectangle dragged over it reads just that part.
 class vsLabelReader : public vsEntryView
 {
     Q_OBJECT
@@ -30,6 +33,8 @@ public:
 
     // The next "Open picture…" takes this file instead of asking, once; for tests.
     static void setNextFileName(const QString &path);
+    // Processor time a reading may take; vsOcr's default unless a test says otherwise.
+    void setTimeLimit(int milliseconds);
 
 public slots:
     void onOpen();
@@ -38,15 +43,26 @@ public slots:
     void onReadImage(const QImage &pImage);
     void onCancelReading();
     void onTextChanged();
+    // Reads just this part of the picture shown, in its pixels.
+    void onRegionChosen(const QRect &region);
 
 protected:
     // Escape also cancels a picture being read.
     void leave() override;
+    // The picture beside the text, or above it in a tall window.
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void startReading(const QImage &image, const QRect &region);
     void onRecognised(int result, const QString &text);
     void setReading(bool reading);
-    void announceReadingEnd(int result, const QString &text);
+    void announceReadingEnd(int result, const QString &text, bool timedOut);
+    // Replaces the field's text as one step that Undo takes back.
+    void replaceText(const QString &text);
+    void showPicture(const QImage &image);
+    void setStatus(const QString &text);
+    // The time-out note, or that the text names no additive.
+    void updateStatus();
 
     std::unique_ptr<vsLabelAnalyser> analyser;
     QAbstractItemModel *catalogue = nullptr;
@@ -55,7 +71,12 @@ private:
     QProgressBar *progress = nullptr;
     QPushButton *cancelButton = nullptr;
     QLabel *statusLabel = nullptr;
+    vsPictureView *pictureView = nullptr;
     QPointer<vsOcrJob> job;
+    QImage jobPicture;        // the picture the job reads
+    bool readingPart = false; // a part of the picture shown, not a new picture
+    QString pictureNote;      // said while the picture shown was not read whole
+    int timeLimitMs;
 };
 
 #endif
