@@ -9,16 +9,19 @@
 #include "detail/vsdatadisplay.h"
 #include "label/vslabelanalyser.h"
 #include "label/vslabelreader.h"
+#include "label/vslanguagebutton.h"
 #include "label/vsocr.h"
 #include "label/vspictureview.h"
 #include "mainwindow/vsmainwindow.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -97,6 +100,7 @@ private slots:
     void photos_asPhonesTakeThem();
     void window_pasteSeeOpen();
     void window_pictureBesideTextAndPartReadAgain();
+    void window_languagesChosenAndRemembered();
 
 private:
     QStringList codesFound(const QString &text) const;
@@ -835,6 +839,64 @@ void tst_label::window_pictureBesideTextAndPartReadAgain()
     QVERIFY(status->text().isEmpty());
     QCOMPARE(edit->accessibleDescription(), QStringLiteral("Picture read"));
     reader->close();
+}
+
+void tst_label::window_languagesChosenAndRemembered()
+{
+    const QString german = QStringLiteral("Zutaten: Wasser, Konservierungsstoff Kaliumsorbat.");
+    QSettings().remove(vsLanguageButton::settingsKey());
+    for (int run = 0; run < 2; ++run) {
+        vsMainWindow window;
+        window.setDataFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+        QVERIFY(window.setup());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+        auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+        QVERIFY(reader);
+        auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+        auto *view = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+        auto *button = reader->findChild<vsLanguageButton *>(QStringLiteral("labelLanguagesButton"));
+        QVERIFY(edit && view && button);
+        const auto entry = [&](const char *code) {
+            return button->findChild<QAction *>(QStringLiteral("labelLanguage_") + QLatin1String(code));
+        };
+        QVERIFY(entry("ru") && entry("de") && entry("es"));
+        edit->setPlainText(german);
+        if (run == 0) {
+            // Russian and English by default (the system's is English here).
+            QCOMPARE(button->languages(), QStringList({QStringLiteral("ru"), QStringLiteral("en")}));
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en"));
+            QCOMPARE(codesShown(view), QStringList());
+            // German ticked: the list is read again with its words.
+            entry("de")->trigger();
+            QCOMPARE(codesShown(view), QStringList{QStringLiteral("E202")});
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en, de"));
+            QCOMPARE(button->accessibleName(),
+                     QStringLiteral("Languages of the labels: Russian, English, German"));
+            // At least one stays: the last cannot be taken off.
+            entry("ru")->trigger();
+            entry("en")->trigger();
+            QVERIFY(entry("de")->isChecked() && !entry("de")->isEnabled());
+            entry("de")->trigger();
+            QCOMPARE(button->languages(), QStringList{QStringLiteral("de")});
+            QCOMPARE(codesShown(view), QStringList{QStringLiteral("E202")});
+            entry("ru")->trigger();
+            for (const char *code : {"en", "uk", "be", "kk", "fr", "pl", "it", "es"})
+                entry(code)->trigger();
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en, uk +7"));
+            entry("de")->trigger();
+        } else {
+            // The next window reads what the last one chose.
+            QCOMPARE(button->languages(),
+                     QStringList({QStringLiteral("ru"), QStringLiteral("en"), QStringLiteral("uk"),
+                                  QStringLiteral("be"), QStringLiteral("kk"), QStringLiteral("fr"),
+                                  QStringLiteral("pl"), QStringLiteral("it"), QStringLiteral("es")}));
+            QCOMPARE(codesShown(view), QStringList());
+        }
+    }
+    QCOMPARE(QSettings().value(vsLanguageButton::settingsKey()).toString(),
+             QStringLiteral("ru,en,uk,be,kk,fr,pl,it,es"));
 }
 
 // A GUI application: the pictures are painted with fonts.

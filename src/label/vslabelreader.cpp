@@ -1,6 +1,8 @@
 #include "label/vslabelreader.h"
 
 #include "label/vslabelanalyser.h"
+#include "label/vslabelvocabulary.h"
+#include "label/vslanguagebutton.h"
 #include "label/vsocr.h"
 #include "label/vspictureview.h"
 #include "list/vsentryrows.h"
@@ -28,7 +30,8 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     : vsEntryView(catalogue, parent), catalogue(catalogue), textEdit(new QPlainTextEdit(this)),
       openButton(new QPushButton(this)), progress(new QProgressBar(this)),
       cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)),
-      pictureView(new vsPictureView(this)), timeLimitMs(vsOcr::defaultTimeLimitMs)
+      languageButton(new vsLanguageButton(this)), pictureView(new vsPictureView(this)),
+      timeLimitMs(vsOcr::defaultTimeLimitMs)
 {
     setObjectName(QStringLiteral("labelReader"));
     resultView->setObjectName(QStringLiteral("additiveView"));
@@ -55,6 +58,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(openButton, 0);
+    buttons->addWidget(languageButton, 0);
     buttons->addWidget(progress, 1);
     buttons->addWidget(cancelButton, 0);
     buttons->addStretch(0);
@@ -66,7 +70,8 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     // Tab leaves the field for the additives found, then the buttons.
     setTabOrder(textEdit, resultView);
     setTabOrder(resultView, openButton);
-    setTabOrder(openButton, cancelButton);
+    setTabOrder(openButton, languageButton);
+    setTabOrder(languageButton, cancelButton);
     setReading(false);
     setStatus(QString());
 
@@ -74,6 +79,7 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
     connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
     connect(pictureView, &vsPictureView::regionChosen, this, &vsLabelReader::onRegionChosen);
+    connect(languageButton, &vsLanguageButton::languagesChanged, this, &vsLabelReader::onLanguagesChanged);
 }
 
 vsLabelReader::~vsLabelReader()
@@ -139,6 +145,7 @@ void vsLabelReader::startReading(const QImage &image, const QRect &region)
         return;
     vsOcr::Request request;
     request.region = region;
+    request.languages = vsLabelVocabulary::ocrModels(languageButton->languages());
     request.timeLimitMs = timeLimitMs;
     jobPicture = image;
     readingPart = !region.isEmpty();
@@ -258,7 +265,7 @@ void vsLabelReader::setStatus(const QString &text)
 void vsLabelReader::onTextChanged()
 {
     if (!analyser)
-        analyser.reset(new vsLabelAnalyser(catalogue));
+        analyser.reset(new vsLabelAnalyser(catalogue, languageButton->languages()));
     showRows(analyser->analyse(textEdit->toPlainText()), false);
     const bool empty = textEdit->toPlainText().trimmed().isEmpty();
     // An emptied field starts anew, without the picture.
@@ -277,6 +284,13 @@ void vsLabelReader::updateStatus()
         setStatus(tr("No additives found"));
     else
         setStatus(QString());
+}
+
+void vsLabelReader::onLanguagesChanged()
+{
+    // Read again with the new vocabularies; the next picture uses their models.
+    analyser.reset();
+    onTextChanged();
 }
 
 void vsLabelReader::resizeEvent(QResizeEvent *event)

@@ -14,6 +14,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class vsLabelAnalyser;
+class vsLanguageButton;
 class vsOcrJob;
 class vsPictureView;
 
@@ -45,6 +46,7 @@ public slots:
     void onTextChanged();
     // Reads just this part of the picture shown, in its pixels.
     void onRegionChosen(const QRect &region);
+    void onLanguagesChanged();
 
 protected:
     // Escape also cancels a picture being read.
@@ -71,6 +73,7 @@ private:
     QProgressBar *progress = nullptr;
     QPushButton *cancelButton = nullptr;
     QLabel *statusLabel = nullptr;
+    vsLanguageButton *languageButton = nullptr;
     vsPictureView *pictureView = nullptr;
     QPointer<vsOcrJob> job;
     QImage jobPicture;        // the picture the job reads
