@@ -19,9 +19,10 @@ for group in "$@"; do
     # session and accessibility buses; the device tests start a private bus
     # and a mock of the device's services; the screen reader's view comes over
     # the accessibility bus (AT-SPI). The label photos are made with
-    # ImageMagick and tagged with exiftool.
+    # ImageMagick and tagged with exiftool. One end-to-end case runs under a
+    # desktop's window manager, openbox.
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-        at-spi2-core python3-pyatspi libimage-exiftool-perl) ;;
+        at-spi2-core python3-pyatspi libimage-exiftool-perl openbox) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.
