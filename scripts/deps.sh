@@ -6,9 +6,11 @@
 set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts in Russian, which the program loads.
+# The OCR models of every language the reader's labels may be in.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
     libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-osd fonts-dejavu-core
-    qttranslations5-l10n)
+    tesseract-ocr-ukr tesseract-ocr-bel tesseract-ocr-kaz tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-pol
+    tesseract-ocr-ita tesseract-ocr-spa qttranslations5-l10n)
 if [ "${VESTRION_QT6:-0}" = 1 ]; then
     packages+=(qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev qt6-translations-l10n)
 fi
