@@ -126,6 +126,12 @@ void vsPictureView::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
 }
 
+void vsPictureView::hideEvent(QHideEvent *event)
+{
+    dragging = false;
+    QWidget::hideEvent(event);
+}
+
 void vsPictureView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
