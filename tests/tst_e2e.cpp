@@ -512,14 +512,12 @@ void tst_E2e::photoPartDraggedOverIsReadAlone()
     QTRY_VERIFY_WITH_TIMEOUT(focusOn(dialog), 10000);
     runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), photo});
     // Return may first close the name's completion list.
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     if (geometryOf(dialog).viewable)
-                         runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
-                     return !geometryOf(dialog).viewable;
-                 },
-                 10000),
-             "the file dialog did not take the photo");
+    for (int tries = 0; tries < 3 && geometryOf(dialog).viewable; ++tries) {
+        runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+        if (QTest::qWaitFor([&] { return !geometryOf(dialog).viewable; }, 3000))
+            break;
+    }
+    QVERIFY2(!geometryOf(dialog).viewable, "the file dialog did not take the photo");
 
     // Read whole: all four additives, the picture named for a screen reader
     // and the part read outlined in orange around both lists.
