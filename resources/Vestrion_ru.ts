@@ -100,6 +100,76 @@
         <source>Reading cancelled</source>
         <translation>Чтение отменено</translation>
     </message>
+    <message>
+        <source>Not all was read: drag over the list on the picture</source>
+        <translation>Прочитано не всё: выделите состав на снимке</translation>
+    </message>
+    <message>
+        <source>Picture not read whole: drag over the list on the picture</source>
+        <translation>Снимок прочитан не весь: выделите состав на снимке</translation>
+    </message>
+</context>
+<context>
+    <name>vsLanguageButton</name>
+    <message>
+        <source>Russian</source>
+        <translation>Русский</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>Английский</translation>
+    </message>
+    <message>
+        <source>Ukrainian</source>
+        <translation>Украинский</translation>
+    </message>
+    <message>
+        <source>Belarusian</source>
+        <translation>Белорусский</translation>
+    </message>
+    <message>
+        <source>Kazakh</source>
+        <translation>Казахский</translation>
+    </message>
+    <message>
+        <source>German</source>
+        <translation>Немецкий</translation>
+    </message>
+    <message>
+        <source>French</source>
+        <translation>Французский</translation>
+    </message>
+    <message>
+        <source>Polish</source>
+        <translation>Польский</translation>
+    </message>
+    <message>
+        <source>Italian</source>
+        <translation>Итальянский</translation>
+    </message>
+    <message>
+        <source>Spanish</source>
+        <translation>Испанский</translation>
+    </message>
+    <message>
+        <source>Languages: %1</source>
+        <translation>Языки: %1</translation>
+    </message>
+    <message>
+        <source>Languages of the labels: %1</source>
+        <translation>Языки этикеток: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vsPictureView</name>
+    <message>
+        <source>Picture of the label</source>
+        <translation>Снимок этикетки</translation>
+    </message>
+    <message>
+        <source>Drag over the ingredient list to read only that part</source>
+        <translation>Выделите на снимке состав, чтобы прочитать только его</translation>
+    </message>
 </context>
 <context>
     <name>vsMainWindow</name>

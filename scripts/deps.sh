@@ -6,6 +6,7 @@
 set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts in Russian, which the program loads.
+# The OCR models of every language the reader's labels may be in.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev
     libstemmer-dev libtesseract-dev tesseract-ocr-rus tesseract-ocr-eng tesseract-ocr-ukr tesseract-ocr-bel
     tesseract-ocr-kaz tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-pol tesseract-ocr-ita tesseract-ocr-spa
@@ -21,9 +22,10 @@ for group in "$@"; do
     # and a mock of the device's services; the screen reader's view comes over
     # the accessibility bus (AT-SPI). The label photos are made with
     # ImageMagick and tagged with exiftool, their cards printed in the DejaVu
-    # faces, condensed and light ones too.
+    # faces, condensed and light ones too. One end-to-end case runs under a
+    # desktop's window manager, openbox.
     test) packages+=(xvfb xauth x11-utils x11-xserver-utils xdotool dbus python3-dbusmock imagemagick
-        at-spi2-core python3-pyatspi libimage-exiftool-perl fonts-dejavu-extra) ;;
+        at-spi2-core python3-pyatspi libimage-exiftool-perl fonts-dejavu-extra openbox) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     format) packages+=(clang-format) ;;
     # GNU time measures the whole program's peak memory.

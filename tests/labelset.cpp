@@ -124,6 +124,26 @@ QImage render(const QString &text, int width, double degrees, int noisePercent, 
     return image;
 }
 
+QImage renderStacked(const QStringList &texts, int width, QVector<QRect> *parts)
+{
+    QVector<QImage> cards;
+    int height = 0;
+    for (const QString &text : texts) {
+        cards << render(text, width, 0, 0);
+        height += 2 * cards.last().height();
+    }
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(cards.isEmpty() ? Qt::white : QColor(cards.first().pixel(0, 0)));
+    QPainter painter(&image);
+    int top = 0;
+    for (const QImage &card : qAsConst(cards)) {
+        painter.drawImage(0, top, card);
+        *parts << QRect(QPoint(0, top), card.size());
+        top += 2 * card.height();
+    }
+    return image;
+}
+
 namespace {
 // The card held in a hand on a blanket, beside a barcode and a price tag.
 QImage clutter(const QImage &card, const QSize &frame)

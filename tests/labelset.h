@@ -4,6 +4,7 @@
 #include "label/vsocr.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -41,6 +42,10 @@ enum Print
 // The text as a photographed label, width pixels wide (for small capitals,
 // as wide as the text), turned by degrees, with speckle noise from a fixed seed.
 QImage render(const QString &text, int width, double degrees, int noisePercent, Print print = DarkOnLight);
+
+// Several lists on one card, one above the other, each as render() prints it
+// with a gap as tall as itself below it; *parts gets where each lies.
+QImage renderStacked(const QStringList &texts, int width, QVector<QRect> *parts);
 
 // What a phone's photo adds to the printed card; any together.
 enum Distortion

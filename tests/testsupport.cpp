@@ -706,6 +706,20 @@ bool XSession::startDesktopBus(QString *error)
         stopDesktopBus();
         return false;
     }
+    // On a desktop the registry runs before any program does. A program that
+    // starts while the bus is still starting it is never listed to a screen
+    // reader, so it is started here, as the bus does on the first call.
+    const QString registryBus = runTool(send, ask, 2000).section(QLatin1Char('"'), 1, 1);
+    const QStringList ping = {QStringLiteral("--bus=") + registryBus, QStringLiteral("--print-reply"),
+                              QStringLiteral("--dest=org.a11y.atspi.Registry"),
+                              QStringLiteral("/org/a11y/atspi/registry"),
+                              QStringLiteral("org.freedesktop.DBus.Peer.Ping")};
+    if (!QTest::qWaitFor([&] { return runTool(send, ping, 2000).startsWith(QLatin1String("method return")); },
+                         10000)) {
+        *error = QStringLiteral("the accessibility registry did not start on ") + registryBus;
+        stopDesktopBus();
+        return false;
+    }
     return true;
 }
 

@@ -2,8 +2,12 @@
 // typed on the keyboard, Enter, the detail window over the main window, and
 // the key codes on standard output while the program still runs. As on a
 // desktop, a session bus with the accessibility bus runs beside it, and the
-// toolkit's accessibility bridge is on.
+// toolkit's accessibility bridge is on. The label reader reads a photo
+// opened through its file dialog and, with a rectangle dragged over part of
+// it, just that part; its languages are chosen by keys under a window
+// manager and kept across runs.
 
+#include "labelset.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -36,12 +40,23 @@ private slots:
     void nameTypedInSearchOpensEntry();
     void ingredientListShowsAdditivesAndOpensOne();
     void keyboardOnlyDetailAlwaysOnTop();
+    void photoPartDraggedOverIsReadAlone();
+    void labelLanguagesChosenByKeysAndKept();
     void systemBusNeverHoldsUpWindowOrExit_data();
     void systemBusNeverHoldsUpWindowOrExit();
 
 private:
     // The program over a catalogue whose names a typed list holds; its main window.
     QString startWithAdditives(const QTemporaryDir &home);
+    // The reader's window over the main window once Ctrl+L has opened it, with the keyboard.
+    QString openReader(const QString &mainWindow);
+    // What a screen reader finds of the program: one line per object, as
+    // tests/helpers/atspi-tree.py prints them; empty when it cannot be read.
+    QStringList accessibleTree();
+    // The program's visible windows not titled "Vestrion": a dialog, a menu.
+    QStringList otherWindows();
+    // The codes the reader lists and its count in words, from such a tree.
+    static QStringList readerCodes(const QStringList &tree, QString *count);
 
     QProcess server;
 };
@@ -52,6 +67,65 @@ QString tst_E2e::startWithAdditives(const QTemporaryDir &home)
                             QStringLiteral(R"(type="additive" code="E330" names="Citric acid")")}))
         return QString();
     return startProgram(home);
+}
+
+QString tst_E2e::openReader(const QString &mainWindow)
+{
+    QStringList windows;
+    if (!QTest::qWaitFor([&] { return focusOn(mainWindow); }, 10000))
+        return QString();
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    if (!QTest::qWaitFor(
+            [&] { return (windows = visibleWindows()).size() == 2 && windows.removeOne(mainWindow); },
+            10000) ||
+        !QTest::qWaitFor([&] { return focusOn(windows.first()); }, 10000))
+        return QString();
+    return windows.first();
+}
+
+QStringList tst_E2e::otherWindows()
+{
+    QStringList windows = runTool(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--pid"), QString::number(program.processId())})
+                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &window : visibleWindows())
+        windows.removeAll(window);
+    return windows;
+}
+
+QStringList tst_E2e::accessibleTree()
+{
+    return runTool(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VESTRION_TEST_DATA_DIR "/../helpers/atspi-tree.py"),
+                    QStringLiteral("Vestrion")},
+                   10000)
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList tst_E2e::readerCodes(const QStringList &tree, QString *count)
+{
+    // depth, role, name, description, visibility; the reader's list is the
+    // one that tells its count, its rows are named by their code first.
+    QStringList codes;
+    int listDepth = -1;
+    for (const QString &line : tree) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() < 4)
+            continue;
+        const int depth = fields.at(0).toInt();
+        if (listDepth < 0) {
+            if (fields.at(1) == QLatin1String("list") &&
+                fields.at(3).startsWith(QStringLiteral("Найдено: "))) {
+                listDepth = depth;
+                *count = fields.at(3);
+            }
+        } else if (depth <= listDepth) {
+            break;
+        } else if (depth == listDepth + 1 && fields.at(1) == QLatin1String("list item")) {
+            codes << fields.at(2).section(QLatin1String(", "), 0, 0);
+        }
+    }
+    return codes;
 }
 
 void tst_E2e::initTestCase()
@@ -385,6 +459,187 @@ void tst_E2e::keyboardOnlyDetailAlwaysOnTop()
     QVERIFY2(program.exitCode() == 0, program.readAllStandardError().right(3000).constData());
 }
 
+void tst_E2e::photoPartDraggedOverIsReadAlone()
+{
+#ifdef VESTRION_SANITIZE
+    QSKIP("OCR is not run under the sanitizers");
+#endif
+    if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty() ||
+        !runTool(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QStringLiteral("import pyatspi; print('ok')")})
+             .startsWith(QLatin1String("ok")))
+        QSKIP("import or pyatspi is missing (Debian packages imagemagick, python3-pyatspi)");
+    // The program with its OCR module beside it, and a photo of two lists far
+    // apart on one card, sharing no additive.
+    QTemporaryDir home;
+    QVERIFY(prepareHome(
+        home, {QStringLiteral(R"(type="additive" code="E102" names="Тартразин:Tartrazine")"),
+               QStringLiteral(R"(type="additive" code="E202" names="Сорбат калия:Potassium sorbate")"),
+               QStringLiteral(R"(type="additive" code="E330" names="Лимонная кислота:Citric acid")"),
+               QStringLiteral(R"(type="additive" code="E440" names="Пектины:Pectins")")}));
+    QVERIFY(QFile::link(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"),
+                        home.filePath(QStringLiteral("libvestrion-ocr.so"))));
+    QVector<QRect> parts;
+    const QImage card = vsLabelSet::renderStacked(
+        {QStringLiteral("Состав: сахар, краситель E102,\nкислота лимонная E330."),
+         QStringLiteral("Состав: вода, консервант E202,\nзагуститель пектин E440.")},
+        1300, &parts);
+    const QString photo = home.filePath(QStringLiteral("label.png"));
+    QVERIFY(card.save(photo));
+
+    const QString mainWindow = startProgram(home);
+    QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+    const QString reader = openReader(mainWindow);
+    QVERIFY(!reader.isEmpty());
+
+    // By keys to "Открыть снимок…" (the empty list is no stop), and the photo
+    // named in the toolkit's own file dialog.
+    runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("space")});
+    QString dialog;
+    const auto dialogShown = [&] {
+        const QStringList windows = otherWindows();
+        dialog = windows.value(0);
+        return windows.size() == 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(dialogShown(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(focusOn(dialog), 10000);
+    runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), photo});
+    // Return may first close the name's completion list.
+    for (int tries = 0; tries < 3 && geometryOf(dialog).viewable; ++tries) {
+        runTool(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+        if (QTest::qWaitFor([&] { return !geometryOf(dialog).viewable; }, 3000))
+            break;
+    }
+    QVERIFY2(!geometryOf(dialog).viewable, "the file dialog did not take the photo");
+
+    // Read whole: all four additives, the picture named for a screen reader
+    // and the part read outlined in orange around both lists.
+    QStringList tree;
+    QString count;
+    QVERIFY2(QTest::qWaitFor([&] { return (tree = accessibleTree(), readerCodes(tree, &count).size() == 4); },
+                             15000),
+             qPrintable(tree.join(QLatin1Char('\n'))));
+    QVERIFY2(tree.filter(QStringLiteral("\timage\tСнимок этикетки\t")).size() == 1,
+             qPrintable(tree.join(QLatin1Char('\n'))));
+    QImage shot;
+    QRect outline;
+    QVERIFY(QTest::qWaitFor([&] { return !(shot = grabWindow(reader)).isNull(); }, 10000));
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb pixel = shot.pixel(x, y);
+            if (qRed(pixel) > 235 && qAbs(qGreen(pixel) - 128) < 20 && qBlue(pixel) < 40)
+                outline |= QRect(x, y, 1, 1);
+        }
+    QVERIFY2(outline.width() > 100 && outline.height() > 100,
+             qPrintable(QStringLiteral("outline %1x%2").arg(outline.width()).arg(outline.height())));
+
+    // A rectangle dragged from the gap between the lists (the middle of the
+    // outline) to past the lower one's corner: only its additives remain.
+    const auto at = [](int x, int y) { return QStringList{QString::number(x), QString::number(y)}; };
+    const int gap = outline.center().y();
+    runTool(xdotool, QStringList{QStringLiteral("mousemove"), QStringLiteral("--window"), reader} +
+                         at(outline.left() + 3, gap) +
+                         QStringList{QStringLiteral("mousedown"), QStringLiteral("1")});
+    for (int step = 1; step <= 4; ++step)
+        runTool(xdotool, QStringList{QStringLiteral("mousemove"), QStringLiteral("--window"), reader} +
+                             at(outline.left() + 3 + (outline.width() + 9) * step / 4,
+                                gap + (outline.bottom() + 12 - gap) * step / 4));
+    runTool(xdotool, {QStringLiteral("mouseup"), QStringLiteral("1")});
+    QStringList codes;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     return (tree = accessibleTree(), codes = readerCodes(tree, &count)) ==
+                            QStringList({QStringLiteral("E202"), QStringLiteral("E440")});
+                 },
+                 15000),
+             qPrintable(count + QLatin1Char(' ') + codes.join(QLatin1Char(' '))));
+    QCOMPARE(count, QStringLiteral("Найдено: 2"));
+    QCOMPARE(program.state(), QProcess::Running);
+}
+
+void tst_E2e::labelLanguagesChosenByKeysAndKept()
+{
+    const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+    const QString xprop = QStandardPaths::findExecutable(QStringLiteral("xprop"));
+    if (openbox.isEmpty() || xprop.isEmpty() ||
+        !runTool(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QStringLiteral("import pyatspi; print('ok')")})
+             .startsWith(QLatin1String("ok")))
+        QSKIP("openbox, xprop or pyatspi is missing (Debian packages openbox, x11-utils, python3-pyatspi)");
+    // A desktop's window manager this time: the menu's keys go through it.
+    QTemporaryDir home;
+    QVERIFY(prepareHome(
+        home, {QStringLiteral(R"(type="additive" code="E202" names="Сорбат калия:Potassium sorbate")"),
+               QStringLiteral(R"(type="additive" code="E330" names="Лимонная кислота:Citric acid")")}));
+    QProcess manager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    manager.setProcessEnvironment(environment);
+    manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    manager.start(openbox, {QStringLiteral("--sm-disable")});
+    const auto stopManager = qScopeGuard([&] {
+        stopProgram();
+        manager.terminate();
+        if (!manager.waitForFinished(5000))
+            manager.kill();
+        manager.waitForFinished(5000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(
+        runTool(xprop, {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            .contains(QLatin1String("window id")),
+        10000);
+
+    // Kaliumsorbat is sorbate only in German.
+    const QString german = QStringLiteral("Zutaten: Wasser, Konservierungsstoff Kaliumsorbat.");
+    const auto key = [this](const QStringList &keys) {
+        runTool(xdotool,
+                QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100")} + keys);
+    };
+    QStringList tree;
+    QString count;
+    const auto listed = [&] {
+        tree = accessibleTree();
+        return readerCodes(tree, &count);
+    };
+    for (int run = 0; run < 2; ++run) {
+        const QString mainWindow = startProgram(home);
+        QVERIFY2(!mainWindow.isEmpty(), program.readAllStandardError().constData());
+        const QString reader = openReader(mainWindow);
+        QVERIFY(!reader.isEmpty());
+        runTool(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), german});
+        if (run == 0) {
+            QVERIFY2(
+                QTest::qWaitFor([&] { return (listed(), count == QStringLiteral("Найдено: 0")); }, 15000),
+                qPrintable(count));
+            QVERIFY2(tree.filter(QStringLiteral("\tЯзыки этикеток: Русский, Английский\t")).size() == 1,
+                     qPrintable(tree.join(QLatin1Char('\n'))));
+            // Tab past the empty list and "Открыть снимок…" to the languages;
+            // Space opens their menu, the sixth entry is German, Return ticks
+            // it and Escape closes the menu.
+            key({QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")});
+            QVERIFY2(QTest::qWaitFor([&] { return otherWindows().size() == 1; }, 10000),
+                     "the languages' menu did not open");
+            key({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
+                 QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
+                 QStringLiteral("Return"), QStringLiteral("Escape")});
+        }
+        // Read with German at once, and so after the restart.
+        QVERIFY2(QTest::qWaitFor([&] { return listed() == QStringList{QStringLiteral("E202")}; }, 15000),
+                 qPrintable(count));
+        QVERIFY2(tree.filter(QStringLiteral("\tЯзыки этикеток: Русский, Английский, Немецкий\t")).size() == 1,
+                 qPrintable(tree.join(QLatin1Char('\n'))));
+        QTRY_VERIFY_WITH_TIMEOUT(focusOn(reader), 10000);
+        key({QStringLiteral("ctrl+q")});
+        QVERIFY2(program.waitForFinished(10000), "Ctrl+Q did not quit");
+        QCOMPARE(program.exitCode(), 0);
+    }
+    QVERIFY(vsTest::fileContents(home.filePath(QStringLiteral("config/Morvane/Vestrion.conf")))
+                .contains("label-languages=\"ru,en,de\""));
+}
+
 void tst_E2e::systemBusNeverHoldsUpWindowOrExit_data()
 {
     QTest::addColumn<QString>("bus");
@@ -478,5 +733,6 @@ void tst_E2e::systemBusNeverHoldsUpWindowOrExit()
           exitMs);
 }
 
-QTEST_GUILESS_MAIN(tst_E2e)
+// A GUI application: the photo is painted with fonts.
+QTEST_MAIN(tst_E2e)
 #include "tst_e2e.moc"

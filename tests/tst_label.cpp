@@ -10,17 +10,21 @@
 #include "label/vslabelanalyser.h"
 #include "label/vslabelreader.h"
 #include "label/vslabelvocabulary.h"
+#include "label/vslanguagebutton.h"
 #include "label/vsocr.h"
 #include "label/vsocrlayout.h"
 #include "label/vsocrprepare.h"
+#include "label/vspictureview.h"
 #include "mainwindow/vsmainwindow.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +58,28 @@ QVector<vsLabelSet::Label> labelSet()
 {
     return vsLabelSet::load(QStringLiteral(VESTRION_TEST_DATA_DIR "/labels"));
 }
+
+// A finger or the mouse drawn over the widget, pressed all the way.
+void drag(QWidget *widget, const QPoint &from, const QPoint &to)
+{
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, from);
+    for (int step = 1; step <= 4; ++step) {
+        const QPoint at = from + (to - from) * step / 4;
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// The codes of the rows a view shows, in order.
+QStringList codesShown(const QListView *view)
+{
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown << view->model()->index(row, 0).data(vsDataModel::CodeRole).toString();
+    return shown;
+}
 } // namespace
 
 class tst_label : public QObject
@@ -83,6 +109,8 @@ private slots:
     void photos_asPhonesTakeThem();
     void ocrLayout_strayMarksAndLetterHeight();
     void window_pasteSeeOpen();
+    void window_pictureBesideTextAndPartReadAgain();
+    void window_languagesChosenAndRemembered();
 
 private:
     QStringList codesFound(const QString &text) const;
@@ -858,10 +886,7 @@ void tst_label::window_pasteSeeOpen()
     QApplication::clipboard()->setText(label.text);
     QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(edit->toPlainText(), label.text);
-    QStringList shown;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        shown << view->model()->index(row, 0).data(vsDataModel::CodeRole).toString();
-    QCOMPARE(shown, label.codes);
+    QCOMPARE(codesShown(view), label.codes);
 
     // By keyboard: Tab leaves the field for the additives, the first chosen;
     // Down chooses the next, Return opens it, Shift+Tab goes back.
@@ -967,6 +992,193 @@ void tst_label::window_pasteSeeOpen()
 #endif
     QTest::keyClick(reader, Qt::Key_Escape);
     QVERIFY(!reader->isVisible());
+}
+
+void tst_label::window_pictureBesideTextAndPartReadAgain()
+{
+#ifdef VESTRION_SANITIZE
+    QSKIP("OCR is not run under the sanitizers");
+#endif
+    vsOcr::setModulePath(QStringLiteral(VESTRION_BUILD_DIR "/libvestrion-ocr.so"));
+    vsMainWindow window;
+    window.setDataFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+    QVERIFY(window.setup());
+    window.resize(800, 480);
+    window.show();
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+    QVERIFY(reader);
+    reader->resize(800, 480);
+    QVERIFY(QTest::qWaitForWindowExposed(reader));
+    auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+    auto *view = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+    auto *open = reader->findChild<QPushButton *>(QStringLiteral("openPictureButton"));
+    auto *cancel = reader->findChild<QPushButton *>(QStringLiteral("cancelReadingButton"));
+    auto *status = reader->findChild<QLabel *>(QStringLiteral("readerStatus"));
+    auto *picture = reader->findChild<vsPictureView *>(QStringLiteral("pictureView"));
+    QVERIFY(edit && view && open && cancel && status && picture);
+
+    // A typed list shows no picture.
+    edit->setPlainText(QStringLiteral("сахар, E330"));
+    QVERIFY(!picture->isVisible());
+
+    // Two lists far apart on one card, sharing no additive.
+    const QStringList lists = {QStringLiteral("Состав: сахар, краситель E102,\nкислота лимонная E330."),
+                               QStringLiteral("Состав: вода, консервант E202,\nзагуститель пектин E440.")};
+    const QStringList upper = codesFound(lists.at(0));
+    const QStringList lower = codesFound(lists.at(1));
+    QCOMPARE(upper.size() + lower.size(), 4);
+    QVector<QRect> parts;
+    const QImage card = vsLabelSet::renderStacked(lists, 1300, &parts);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("two.png"));
+    QVERIFY(card.save(path));
+    const auto read = [&] {
+        vsLabelReader::setNextFileName(path);
+        QTest::mouseClick(open, Qt::LeftButton);
+        return QTest::qWaitFor([&] { return open->isEnabled(); }, 15000);
+    };
+
+    // Read whole, the picture stands beside the text on the handheld's
+    // screen, the part read outlined around both lists.
+    QVERIFY2(read(), "the picture was not read within 15 s");
+    QVERIFY(picture->isVisible());
+    QCOMPARE(picture->picture().size(), card.size());
+    QVERIFY(picture->geometry().right() < edit->geometry().left());
+    QVERIFY(picture->toWidget(card.rect()).width() >= 200);
+    QVERIFY2(picture->area().contains(parts.at(0).center()) && picture->area().contains(parts.at(1).center()),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(picture->area().x())
+                            .arg(picture->area().y())
+                            .arg(picture->area().width())
+                            .arg(picture->area().height())));
+    // In a tall window, the picture is above; a stacked window keeps the main window's shape.
+    window.resize(480, 800);
+    reader->resize(480, 800);
+    QTRY_VERIFY(picture->geometry().bottom() < edit->geometry().top());
+    window.resize(800, 480);
+    reader->resize(800, 480);
+    QTRY_VERIFY(picture->geometry().right() < edit->geometry().left());
+    const QString whole = edit->toPlainText();
+    QVERIFY2(codesShown(view).contains(upper.first()), qPrintable(whole));
+
+    // A tap chooses nothing: no reading starts.
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, picture->rect().center());
+    QVERIFY(open->isEnabled());
+    QCOMPARE(edit->toPlainText(), whole);
+
+    // Dragged over the lower list, only that is read; its text replaces the
+    // field's and its part is outlined.
+    const QRect target = picture->toWidget(parts.at(1)).adjusted(-4, -4, 4, 4);
+    drag(picture, target.topLeft(), target.bottomRight());
+    QVERIFY(!open->isEnabled());
+    QVERIFY(cancel->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 15000);
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Picture read"));
+    QVERIFY(edit->toPlainText() != whole);
+    const QStringList shown = codesShown(view);
+    QVERIFY2(!shown.isEmpty(), qPrintable(edit->toPlainText()));
+    for (const QString &code : shown)
+        QVERIFY2(lower.contains(code), qPrintable(code + QLatin1Char(' ') + edit->toPlainText()));
+    QVERIFY(!picture->area().isEmpty());
+    QVERIFY(parts.at(1).adjusted(-8, -8, 8, 8).contains(picture->area()));
+    // The text replaced is one step back, as typing is.
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(edit->toPlainText(), whole);
+
+    // Cancelled, a part's reading leaves text, picture and outline as they were.
+    const QRect outlined = picture->area();
+    drag(picture, target.topLeft(), target.bottomRight());
+    QVERIFY(cancel->isVisible());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 15000);
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Reading cancelled"));
+    QCOMPARE(edit->toPlainText(), whole);
+    QCOMPARE(picture->area(), outlined);
+
+    // Typing keeps the picture; an emptied field lets it go.
+    QTest::keyClicks(edit, QStringLiteral(" salt"));
+    QVERIFY(picture->isVisible());
+    edit->clear();
+    QVERIFY(!picture->isVisible());
+    QVERIFY(picture->picture().isNull());
+
+    // Out of time, the window says so, in the field's description too, and
+    // the picture is there to pick the list out.
+    reader->setTimeLimit(1);
+    QVERIFY2(read(), "the picture was not read within 15 s");
+    reader->setTimeLimit(vsOcr::defaultTimeLimitMs);
+    QCOMPARE(status->text(), QStringLiteral("Not all was read: drag over the list on the picture"));
+    QVERIFY(status->isVisible());
+    QCOMPARE(edit->accessibleDescription(),
+             QStringLiteral("Picture not read whole: drag over the list on the picture"));
+    QVERIFY(picture->isVisible());
+    // A part read in time has all of it: the note goes.
+    drag(picture, target.topLeft(), target.bottomRight());
+    QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 15000);
+    QVERIFY2(!codesShown(view).isEmpty(), qPrintable(edit->toPlainText()));
+    QVERIFY(status->text().isEmpty());
+    QCOMPARE(edit->accessibleDescription(), QStringLiteral("Picture read"));
+    reader->close();
+}
+
+void tst_label::window_languagesChosenAndRemembered()
+{
+    const QString german = QStringLiteral("Zutaten: Wasser, Konservierungsstoff Kaliumsorbat.");
+    QSettings().remove(vsLanguageButton::settingsKey());
+    for (int run = 0; run < 2; ++run) {
+        vsMainWindow window;
+        window.setDataFolder(QStringLiteral(VESTRION_BUILD_DIR "/data"));
+        QVERIFY(window.setup());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+        auto *reader = window.findChild<vsLabelReader *>(QStringLiteral("labelReader"));
+        QVERIFY(reader);
+        auto *edit = reader->findChild<QPlainTextEdit *>(QStringLiteral("labelEdit"));
+        auto *view = reader->findChild<QListView *>(QStringLiteral("additiveView"));
+        auto *button = reader->findChild<vsLanguageButton *>(QStringLiteral("labelLanguagesButton"));
+        QVERIFY(edit && view && button);
+        const auto entry = [&](const char *code) {
+            return button->findChild<QAction *>(QStringLiteral("labelLanguage_") + QLatin1String(code));
+        };
+        QVERIFY(entry("ru") && entry("de") && entry("es"));
+        edit->setPlainText(german);
+        if (run == 0) {
+            // Russian and English by default (the system's is English here).
+            QCOMPARE(button->languages(), QStringList({QStringLiteral("ru"), QStringLiteral("en")}));
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en"));
+            QCOMPARE(codesShown(view), QStringList());
+            // German ticked: the list is read again with its words.
+            entry("de")->trigger();
+            QCOMPARE(codesShown(view), QStringList{QStringLiteral("E202")});
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en, de"));
+            QCOMPARE(button->accessibleName(),
+                     QStringLiteral("Languages of the labels: Russian, English, German"));
+            // At least one stays: the last cannot be taken off.
+            entry("ru")->trigger();
+            entry("en")->trigger();
+            QVERIFY(entry("de")->isChecked() && !entry("de")->isEnabled());
+            entry("de")->trigger();
+            QCOMPARE(button->languages(), QStringList{QStringLiteral("de")});
+            QCOMPARE(codesShown(view), QStringList{QStringLiteral("E202")});
+            entry("ru")->trigger();
+            for (const char *code : {"en", "uk", "be", "kk", "fr", "pl", "it", "es"})
+                entry(code)->trigger();
+            QCOMPARE(button->text(), QStringLiteral("Languages: ru, en, uk +7"));
+            entry("de")->trigger();
+        } else {
+            // The next window reads what the last one chose.
+            QCOMPARE(button->languages(),
+                     QStringList({QStringLiteral("ru"), QStringLiteral("en"), QStringLiteral("uk"),
+                                  QStringLiteral("be"), QStringLiteral("kk"), QStringLiteral("fr"),
+                                  QStringLiteral("pl"), QStringLiteral("it"), QStringLiteral("es")}));
+            QCOMPARE(codesShown(view), QStringList());
+        }
+    }
+    QCOMPARE(QSettings().value(vsLanguageButton::settingsKey()).toString(),
+             QStringLiteral("ru,en,uk,be,kk,fr,pl,it,es"));
 }
 
 // A GUI application: the pictures are painted with fonts.

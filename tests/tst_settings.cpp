@@ -8,6 +8,8 @@
 
 #include "testsupport.h"
 
+#include "label/vslabelvocabulary.h"
+#include "label/vslanguagebutton.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
 #include "restrictions/vsrestrictions.h"
@@ -103,6 +105,8 @@ private slots:
     void restrictions_onlyWhatTheProgramWritesCounts_data();
     void restrictions_onlyWhatTheProgramWritesCounts();
     void restrictions_storedAtOnceAndKeptAcrossRuns();
+    void labelLanguages_knownPartOrDefault_data();
+    void labelLanguages_knownPartOrDefault();
 
 private:
     std::unique_ptr<vsMainWindow> makeWindow();
@@ -469,6 +473,50 @@ void tst_Settings::restrictions_storedAtOnceAndKeptAcrossRuns()
     QCOMPARE(restrictions->diet(), vsRestrictions::Vegan);
     QVERIFY(restrictions->avoidsGroup(vsRestrictions::groupIndex(QStringLiteral("sweeteners"))));
     QCOMPARE(restrictions->additives(), QStringList("E250"));
+}
+
+void tst_Settings::labelLanguages_knownPartOrDefault_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("languages"); // empty for the default
+    QTest::newRow("nothing stored") << QByteArray() << QStringList();
+    QTest::newRow("as written") << QByteArray("[General]\nlabel-languages=\"ru,en,uk\"\n")
+                                << QStringList{"ru", "en", "uk"};
+    QTest::newRow("a list, by hand") << QByteArray("[General]\nlabel-languages=de, fr\n")
+                                     << QStringList{"de", "fr"};
+    QTest::newRow("capitals, spaces, twice")
+        << QByteArray("[General]\nlabel-languages=\" DE , it,DE\"\n") << QStringList{"de", "it"};
+    QTest::newRow("known and unknown")
+        << QByteArray("[General]\nlabel-languages=kk,xx\n") << QStringList{"kk"};
+    QTest::newRow("unknown only") << QByteArray("[General]\nlabel-languages=xx,yy\n") << QStringList();
+    QTest::newRow("empty") << QByteArray("[General]\nlabel-languages=\n") << QStringList();
+    QTest::newRow("a rectangle") << QByteArray("[General]\nlabel-languages=@Rect(1 2 3 4)\n")
+                                 << QStringList();
+    QTest::newRow("a number") << QByteArray("[General]\nlabel-languages=42\n") << QStringList();
+    QTest::newRow("a group") << QByteArray("[label-languages]\nru=1\n") << QStringList();
+    QByteArray garbage(4096, '\0');
+    QRandomGenerator random(11);
+    for (char &byte : garbage)
+        byte = char(random.bounded(256));
+    QTest::newRow("garbage") << garbage << QStringList();
+}
+
+void tst_Settings::labelLanguages_knownPartOrDefault()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, languages);
+    if (!file.isNull())
+        writeStore(config->path(), file);
+    if (languages.isEmpty())
+        languages = vsLabelVocabulary::defaultLanguages();
+    vsLanguageButton button;
+    QCOMPARE(button.languages(), languages);
+    // The menu ticks the same.
+    const QList<QAction *> entries = button.findChildren<QAction *>();
+    int ticked = 0;
+    for (const QAction *entry : entries)
+        ticked += entry->isChecked() ? 1 : 0;
+    QCOMPARE(ticked, int(languages.size()));
 }
 
 QTEST_MAIN(tst_Settings)

@@ -7,6 +7,8 @@
 # writes screenshot-label.png. Last, started again with restrictions stored
 # (vegan, the six colours with the EU warning), it reads another list and
 # writes screenshot-restrictions.png.
+# writes screenshot-label.png; last, opens a photo of the same list there and
+# writes screenshot-photo.png, the picture beside the text read from it.
 # Nothing is built here.
 #
 # Usage: tools/screenshots.sh [options] [BUILD_DIR] [CATALOGUE]
@@ -98,6 +100,26 @@ if [ "${1:-}" = "--inside" ]; then
     grab "$reader" "$shots/label.png"
     echo "label reader"
 
+    # The photo through the file dialog: the field emptied, Tab passes the
+    # empty list to "Открыть снимок…"; the dialog is the program's one window
+    # not titled Vestrion.
+    xdotool key ctrl+a BackSpace
+    sleep 0.5
+    xdotool key --delay 200 Tab space
+    xd_dialog() { xdotool search --onlyvisible --pid "$xd_pid" 2>/dev/null | grep -vxF "$(xd_windows)"; }
+    xd_wait_for 10 xd_dialog || die "no file dialog"
+    dialog=$(xd_dialog | head -1)
+    xdotool windowfocus --sync "$dialog"
+    xdotool type --delay 20 "$work/photo.jpg"
+    for _ in 1 2 3; do
+        xd_dialog >/dev/null 2>&1 || break
+        xdotool key Return
+        sleep 1
+    done
+    # Read on the program's own thread: a few seconds on a busy machine.
+    sleep 8
+    grab "$reader" "$shots/photo.png"
+    echo "label reader with a photo"
     # Again with restrictions stored: the reader names what conflicts.
     xd_stop
     printf '[restrictions]\ndiet=vegan\ngroups=warning-colours\n' >>"$XDG_CONFIG_HOME/Morvane/Vestrion.conf"
@@ -137,6 +159,7 @@ build=$(cd "$build" 2>/dev/null && pwd) || die "no build folder ${1:-$root/build
 catalogue=${2:-$build/data}
 [ -x "$build/vestrion" ] || die "no program at $build/vestrion; build it first"
 [ -x "$build/vestrion-vdb" ] || die "no tool at $build/vestrion-vdb; build it first"
+[ -f "$build/libvestrion-ocr.so" ] || die "no OCR module at $build/libvestrion-ocr.so; build it first"
 [ -e "$catalogue" ] || die "no catalogue at $catalogue"
 
 missing=()
@@ -152,6 +175,7 @@ mkdir -p "$work/app/data" "$work/xml" "$work/config/Morvane"
 
 # The program reads data/ beside its own file, so it runs from a copy.
 cp "$build/vestrion" "$work/app/vestrion"
+cp "$build/libvestrion-ocr.so" "$work/app/"
 
 add_file() {
     local file=$1 name
@@ -184,6 +208,11 @@ printf '[General]\nkeyboard-status=%s\n' "$keypad" >"$work/config/Morvane/Vestri
 tail -n +3 "$root/tests/data/labels/04-soda.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/label.txt"
 # Sweets with a colour of the six and beeswax, for the restrictions.
 tail -n +3 "$root/tests/data/labels/06-sweets.txt" | sed -z 's/-\n//g; s/\n/ /g' >"$work/restricted.txt"
+# The same list printed on a card, photographed a little askew on a table.
+convert -size 900x -background '#f2eee4' -fill '#1e1e1e' -font DejaVu-Sans -pointsize 30 \
+    caption:"$(cat "$work/label.txt")" -bordercolor '#f2eee4' -border 50 -background '#5b544a' \
+    -rotate 1.5 -gravity center -extent 1100x900 -quality 85 "$work/photo.jpg" ||
+    die "ImageMagick could not make the photo"
 
 # Plans the run: for each safety level the searchable entry that fills most
 # sections, and for the list the searchable entry after which the screen shows
@@ -280,6 +309,9 @@ cp "$work/shots/label.png" "$out_dir/screenshot-label.png"
 cp "$work/shots/restrictions.png" "$out_dir/screenshot-restrictions.png"
 echo "wrote $out_dir/screenshot-list.png, $out_dir/screenshot-detail.png, $out_dir/screenshot-label.png" \
     "and $out_dir/screenshot-restrictions.png"
+cp "$work/shots/photo.png" "$out_dir/screenshot-photo.png"
+echo "wrote $out_dir/screenshot-list.png, $out_dir/screenshot-detail.png, $out_dir/screenshot-label.png" \
+    "and $out_dir/screenshot-photo.png"
 if [ -n "$all_dir" ]; then
     mkdir -p "$all_dir"
     cp "$work/shots"/*.png "$all_dir/"

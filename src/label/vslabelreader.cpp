@@ -2,7 +2,10 @@
 
 #include "catalogue/vsdatamodel.h"
 #include "label/vslabelanalyser.h"
+#include "label/vslabelvocabulary.h"
+#include "label/vslanguagebutton.h"
 #include "label/vsocr.h"
+#include "label/vspictureview.h"
 #include "list/vsentryrows.h"
 #include "platform/vslook.h"
 #include "restrictions/vsrestrictions.h"
@@ -17,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace {
@@ -27,7 +31,9 @@ QString nextFileName;
 vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     : vsEntryView(catalogue, parent), catalogue(catalogue), textEdit(new QPlainTextEdit(this)),
       openButton(new QPushButton(this)), progress(new QProgressBar(this)),
-      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), summaryLabel(new QLabel(this))
+      cancelButton(new QPushButton(this)), statusLabel(new QLabel(this)), summaryLabel(new QLabel(this)),
+      languageButton(new vsLanguageButton(this)), pictureView(new vsPictureView(this)),
+      timeLimitMs(vsOcr::defaultTimeLimitMs)
 {
     setObjectName(QStringLiteral("labelReader"));
     resultView->setObjectName(QStringLiteral("additiveView"));
@@ -48,29 +54,40 @@ vsLabelReader::vsLabelReader(QAbstractItemModel *catalogue, QWidget *parent)
     cancelButton->setText(tr("Cancel"));
     statusLabel->setObjectName(QStringLiteral("readerStatus"));
     statusLabel->setFont(font);
+    // A line of its own under the buttons: the time-out note is a sentence.
+    statusLabel->setWordWrap(true);
+    pictureView->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(openButton, 0);
+    buttons->addWidget(languageButton, 0);
     buttons->addWidget(progress, 1);
     buttons->addWidget(cancelButton, 0);
-    buttons->addWidget(statusLabel, 1);
+    buttons->addStretch(0);
     layout->insertWidget(0, textEdit, 0);
     layout->insertLayout(1, buttons, 0);
+    layout->insertWidget(2, statusLabel, 0);
     summaryLabel->setObjectName(QStringLiteral("restrictionSummary"));
     summaryLabel->setFont(font);
     summaryLabel->setWordWrap(true);
     summaryLabel->setTextFormat(Qt::PlainText);
     summaryLabel->hide();
     layout->insertWidget(layout->indexOf(resultView), summaryLabel, 0);
+    frame->insertWidget(0, pictureView, 2);
+    frame->setStretch(1, 3);
     // Tab leaves the field for the additives found, then the buttons.
     setTabOrder(textEdit, resultView);
     setTabOrder(resultView, openButton);
-    setTabOrder(openButton, cancelButton);
+    setTabOrder(openButton, languageButton);
+    setTabOrder(languageButton, cancelButton);
     setReading(false);
+    setStatus(QString());
 
     connect(textEdit, &QPlainTextEdit::textChanged, this, &vsLabelReader::onTextChanged);
     connect(openButton, &QPushButton::clicked, this, &vsLabelReader::onOpenPicture);
     connect(cancelButton, &QPushButton::clicked, this, &vsLabelReader::onCancelReading);
+    connect(pictureView, &vsPictureView::regionChosen, this, &vsLabelReader::onRegionChosen);
+    connect(languageButton, &vsLanguageButton::languagesChanged, this, &vsLabelReader::onLanguagesChanged);
     // A change of the restrictions reaches the reader as one of the catalogue's rows.
     if (catalogue)
         connect(catalogue, &QAbstractItemModel::dataChanged, this, &vsLabelReader::onRestrictionsChanged);
@@ -88,6 +105,11 @@ vsLabelReader::~vsLabelReader()
 void vsLabelReader::setNextFileName(const QString &path)
 {
     nextFileName = path;
+}
+
+void vsLabelReader::setTimeLimit(int milliseconds)
+{
+    timeLimitMs = milliseconds;
 }
 
 void vsLabelReader::onOpen()
@@ -111,7 +133,7 @@ void vsLabelReader::onOpenPicture()
     reader.setAutoTransform(true); // a phone photo's orientation tag
     const QImage image = reader.read();
     if (image.isNull()) {
-        statusLabel->setText(tr("Cannot open the picture"));
+        setStatus(tr("Cannot open the picture"));
         return;
     }
     onReadImage(image);
@@ -119,9 +141,26 @@ void vsLabelReader::onOpenPicture()
 
 void vsLabelReader::onReadImage(const QImage &pImage)
 {
-    if (job || pImage.isNull())
+    startReading(pImage, QRect());
+}
+
+void vsLabelReader::onRegionChosen(const QRect &region)
+{
+    if (!region.isEmpty())
+        startReading(pictureView->picture(), region);
+}
+
+void vsLabelReader::startReading(const QImage &image, const QRect &region)
+{
+    if (job || image.isNull())
         return;
-    job = new vsOcrJob(pImage, vsOcr::Request(), this);
+    vsOcr::Request request;
+    request.region = region;
+    request.languages = vsLabelVocabulary::ocrModels(languageButton->languages());
+    request.timeLimitMs = timeLimitMs;
+    jobPicture = image;
+    readingPart = !region.isEmpty();
+    job = new vsOcrJob(image, request, this);
     connect(job, &vsOcrJob::progressChanged, progress, &QProgressBar::setValue);
     connect(job, &vsOcrJob::recognised, this, &vsLabelReader::onRecognised);
     connect(job, &QThread::finished, job, &QObject::deleteLater);
@@ -137,36 +176,67 @@ void vsLabelReader::onCancelReading()
 
 void vsLabelReader::onRecognised(int result, const QString &text)
 {
-    // The thread deletes itself once it has finished; the next picture may start.
+    // Still there: the thread deletes itself after this, once it has finished.
+    const vsOcr::Reading read = job ? job->reading() : vsOcr::Reading();
+    const QImage picture = jobPicture;
+    jobPicture = QImage();
+    // The next picture may start.
     job.clear();
     setReading(false);
-    announceReadingEnd(result, text);
+    const bool timedOut = result == vsOcr::Done && read.timedOut;
+    announceReadingEnd(result, text, timedOut);
     switch (result) {
     case vsOcr::Done:
-        if (text.trimmed().isEmpty())
-            statusLabel->setText(tr("No text in the picture"));
-        else
-            textEdit->setPlainText(text.trimmed());
+        // Also without text: the list may be picked out by hand.
+        if (!readingPart)
+            showPicture(picture);
+        pictureNote = timedOut ? tr("Not all was read: drag over the list on the picture") : QString();
+        if (text.trimmed().isEmpty()) {
+            setStatus(timedOut ? pictureNote : tr("No text in the picture"));
+        } else {
+            pictureView->setArea(read.area);
+            replaceText(text.trimmed());
+        }
         break;
     case vsOcr::Unavailable:
-        statusLabel->setText(tr("Pictures cannot be read here"));
+        setStatus(tr("Pictures cannot be read here"));
         break;
     case vsOcr::Cancelled:
+        updateStatus();
         break;
     default:
-        statusLabel->setText(tr("No text in the picture"));
+        setStatus(tr("No text in the picture"));
         break;
     }
 }
 
-void vsLabelReader::announceReadingEnd(int result, const QString &text)
+void vsLabelReader::replaceText(const QString &text)
+{
+    QTextCursor cursor(textEdit->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    textEdit->moveCursor(QTextCursor::Start);
+}
+
+void vsLabelReader::showPicture(const QImage &image)
+{
+    pictureView->setPicture(image);
+    pictureView->setVisible(!image.isNull());
+}
+
+void vsLabelReader::announceReadingEnd(int result, const QString &text, bool timedOut)
 {
     // The field has the keyboard again: its description is what a screen
     // reader says next, and changing it is heard at once.
     QString outcome;
     switch (result) {
     case vsOcr::Done:
-        outcome = text.trimmed().isEmpty() ? tr("No text in the picture") : tr("Picture read");
+        if (timedOut)
+            outcome = tr("Picture not read whole: drag over the list on the picture");
+        else
+            outcome = text.trimmed().isEmpty() ? tr("No text in the picture") : tr("Picture read");
         break;
     case vsOcr::Unavailable:
         outcome = tr("Pictures cannot be read here");
@@ -189,26 +259,59 @@ void vsLabelReader::setReading(bool reading)
     progress->setVisible(reading);
     progress->setValue(0);
     cancelButton->setVisible(reading);
-    statusLabel->setVisible(!reading);
+    pictureView->setChoosing(!reading);
     if (reading) {
-        statusLabel->clear();
+        setStatus(QString());
         textEdit->setAccessibleDescription(QString());
     }
+}
+
+void vsLabelReader::setStatus(const QString &text)
+{
+    statusLabel->setText(text);
+    // Hidden when there is nothing to say: the additives move up.
+    statusLabel->setVisible(!text.isEmpty());
 }
 
 void vsLabelReader::onTextChanged()
 {
     if (!analyser)
-        analyser.reset(new vsLabelAnalyser(catalogue));
+        analyser.reset(new vsLabelAnalyser(catalogue, languageButton->languages()));
     const QVector<int> rows = analyser->analyse(textEdit->toPlainText());
     const QString summary = restrictionSummary(rows);
     showRows(rows, false, summary);
     summaryLabel->setText(summary);
     summaryLabel->setVisible(!summary.isEmpty());
-    if (!textEdit->toPlainText().trimmed().isEmpty() && results->rowCount() == 0)
-        statusLabel->setText(tr("No additives found"));
+    const bool empty = textEdit->toPlainText().trimmed().isEmpty();
+    // An emptied field starts anew, without the picture.
+    if (empty && !pictureView->picture().isNull()) {
+        showPicture(QImage());
+        pictureNote.clear();
+    }
+    updateStatus();
+}
+
+void vsLabelReader::updateStatus()
+{
+    if (!pictureNote.isEmpty())
+        setStatus(pictureNote);
+    else if (!textEdit->toPlainText().trimmed().isEmpty() && results->rowCount() == 0)
+        setStatus(tr("No additives found"));
     else
-        statusLabel->clear();
+        setStatus(QString());
+}
+
+void vsLabelReader::onLanguagesChanged()
+{
+    // Read again with the new vocabularies; the next picture uses their models.
+    analyser.reset();
+    onTextChanged();
+}
+
+void vsLabelReader::resizeEvent(QResizeEvent *event)
+{
+    frame->setDirection(height() > width() ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    vsEntryView::resizeEvent(event);
 }
 
 QString vsLabelReader::restrictionSummary(const QVector<int> &rows) const

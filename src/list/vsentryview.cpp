@@ -7,14 +7,15 @@
 #include "platform/vswindowstack.h"
 
 #include <QAccessible>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QVBoxLayout>
 
 vsEntryView::vsEntryView(QAbstractItemModel *catalogue, QWidget *parent)
-    : QWidget(parent), layout(new QVBoxLayout(this)), results(new vsEntryRows(catalogue, this)),
-      resultView(new QListView(this)), emptyLabel(new QLabel(this))
+    : QWidget(parent), frame(new QHBoxLayout(this)), layout(new QVBoxLayout),
+      results(new vsEntryRows(catalogue, this)), resultView(new QListView(this)), emptyLabel(new QLabel(this))
 {
     // Black behind the rows and under the last of them, light text.
     QPalette black = vsPlatform::blackPalette();
@@ -38,7 +39,10 @@ vsEntryView::vsEntryView(QAbstractItemModel *catalogue, QWidget *parent)
     emptyLabel->setAlignment(Qt::AlignCenter);
     emptyLabel->setMargin(20);
     emptyLabel->hide();
-    layout->setContentsMargins(5, 5, 5, 5);
+    frame->setContentsMargins(5, 5, 5, 5);
+    frame->setSpacing(5);
+    frame->addLayout(layout, 1);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
     layout->addWidget(emptyLabel, 0);
     layout->addWidget(resultView, 1);

@@ -7,6 +7,7 @@
 
 class QAbstractItemDelegate;
 class QAbstractItemModel;
+class QBoxLayout;
 class QLabel;
 class QListView;
 class QPalette;
@@ -59,7 +60,8 @@ protected:
     // them there work here too, and the first row is selected on arrival.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    QVBoxLayout *layout = nullptr; // the field goes above the rows
+    QBoxLayout *frame = nullptr;   // the window's: the column, and whatever goes beside it
+    QVBoxLayout *layout = nullptr; // the column: the field goes above the rows
     vsEntryRows *results = nullptr;
     QListView *resultView = nullptr;
     QLabel *emptyLabel = nullptr;
