@@ -31,6 +31,8 @@ using vsOcrPrepare::PixPtr;
 // The main block read with less confidence than this may be upside down:
 // it is read turned over too, and the surer way kept.
 constexpr int uprightConfidence = 60;
+// Below this a reading in a colour's channel is tried in luminance too.
+constexpr int unsureConfidence = 70;
 // Words the engine is this sure of count towards the script.
 constexpr float sureWord = 70.0f;
 
@@ -344,6 +346,26 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
             turns = 2;
             main = std::move(over);
             mainReading = std::move(overReading);
+        }
+    }
+    // A colour's own channel shows print on a coloured ground best, but a
+    // JPEG keeps colour at half the resolution: small print may read better
+    // in plain luminance. Where the engine is unsure and there is time, the
+    // main block is read that way too and the surer reading kept.
+    if (main.binary && !monitor.timedOut && first.channel != vsOcrPrepare::Luminance &&
+        mainReading.confidence < unsureConfidence &&
+        (monitor.deadline == 0 ||
+         processorSeconds() + 1.5 * (processorSeconds() - mainStart) < monitor.deadline)) {
+        vsOcrPrepare::Block plain = first;
+        plain.channel = vsOcrPrepare::Luminance;
+        vsOcrPrepare::Readable luminance =
+            vsOcrPrepare::readable(picture.get(), plain, layout.quarterTurns + turns);
+        Reading luminanceReading;
+        if (luminance.binary && !readBlock(luminance, first.letters, &luminanceReading))
+            return vsOcrCancelled;
+        if (luminance.binary && !monitor.timedOut && luminanceReading.confidence > mainReading.confidence) {
+            main = std::move(luminance);
+            mainReading = std::move(luminanceReading);
         }
     }
     const bool cyrillic =
