@@ -375,6 +375,12 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("a word OCR misread, beside one read right")
         << QStringLiteral("xenthon gum, Ammsnium bicarbonate, polysorbote 80")
         << QStringList{QStringLiteral("E415"), QStringLiteral("E503(ii)"), QStringLiteral("E433")};
+    // Four letters are corrected by confusions alone; "!" glued to a word
+    // before a lower-case one is an l.
+    QTest::newRow("a short word misread, an l read as !")
+        << QStringLiteral("pork gum, beef gum, quor gum, carome! color. Enjoy! Salt")
+        << QStringList{QStringLiteral("E412"), QStringLiteral("E150a"), QStringLiteral("E150b"),
+                       QStringLiteral("E150c"), QStringLiteral("E150d")};
     QTest::newRow("a food's name after its function word")
         << QStringLiteral("краситель карамель, colour (amaranth)")
         << QStringList{QStringLiteral("E150a"), QStringLiteral("E123")};

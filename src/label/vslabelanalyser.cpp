@@ -27,14 +27,24 @@ bool anyCyrillic(const QString &text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return vsOcrTolerance::isCyrillic(c); });
 }
 
-// OCR reads a Latin l as "|"; beside a Latin letter it is one. Positions stay.
-QString withOcrLetters(QString folded)
+// OCR reads a Latin l as "|"; beside a Latin letter it is one. So is "!"
+// after a letter within a sentence, a lower-case word or letter following:
+// "carome! color". Positions stay.
+QString withOcrLetters(QString folded, const QString &original)
 {
-    for (int i = 0; i < folded.size(); ++i)
-        if (folded.at(i) == QLatin1Char('|') &&
-            ((i > 0 && vsOcrTolerance::isLatin(folded.at(i - 1))) ||
-             (i + 1 < folded.size() && vsOcrTolerance::isLatin(folded.at(i + 1)))))
+    for (int i = 0; i < folded.size(); ++i) {
+        const QChar c = folded.at(i);
+        if (c == QLatin1Char('|') && ((i > 0 && vsOcrTolerance::isLatin(folded.at(i - 1))) ||
+                                      (i + 1 < folded.size() && vsOcrTolerance::isLatin(folded.at(i + 1))))) {
             folded[i] = QLatin1Char('l');
+        } else if (c == QLatin1Char('!') && i > 0 && vsOcrTolerance::isLatin(folded.at(i - 1))) {
+            int next = i + 1;
+            if (next < original.size() && original.at(next) == QLatin1Char(' '))
+                ++next;
+            if (next < original.size() && original.at(next).isLower())
+                folded[i] = QLatin1Char('l');
+        }
+    }
     return folded;
 }
 
@@ -133,7 +143,7 @@ void vsLabelAnalyser::prepare(const QAbstractItemModel *catalogue, const QString
 QVector<int> vsLabelAnalyser::analyse(const QString &text) const
 {
     const QString limited = text.left(maxTextLength);
-    const QString folded = withOcrLetters(vsEntryNames::fold(limited));
+    const QString folded = withOcrLetters(vsEntryNames::fold(limited), limited);
     Stemmers stemmers;
     for (const auto &table : tables)
         stemmers.emplace_back(new vsLabelNames::Stemmer(*table));
@@ -223,7 +233,7 @@ QVector<int> vsLabelAnalyser::analyse(const QString &text) const
     // Labels repeat their words: each is looked for once.
     QHash<QString, QPair<QString, double>> nearest;
     for (Token &token : tokens) {
-        if (token.text.size() < 5 || !token.text.at(0).isLetter())
+        if (token.text.size() < vsOcrTolerance::shortestWord || !token.text.at(0).isLetter())
             continue;
         const auto done = nearest.constFind(token.text);
         if (done != nearest.constEnd()) {

@@ -71,10 +71,12 @@ QVector<quint32> bigramsOf(const QString &word)
     return grams;
 }
 
-// How near a word must be: a fifth of its letters, at most two edits.
+// How near a word must be: a fifth of its letters, at most two edits; a
+// word of four letters only by confusions. A hair over, as sums of the
+// weights need not come out exact.
 double allowance(const QString &word)
 {
-    return std::min(2.0, 0.2 * word.size());
+    return std::min(2.0, 0.2 * word.size()) + 1e-9;
 }
 } // namespace
 
@@ -177,7 +179,7 @@ quint64 keyOf(quint32 gram, int length)
 
 void Words::add(const QString &word)
 {
-    if (word.size() < 5 || known.contains(word))
+    if (word.size() < shortestWord || known.contains(word))
         return;
     known.insert(word);
     const int index = int(words.size());
@@ -188,10 +190,10 @@ void Words::add(const QString &word)
 
 QString Words::nearest(const QString &word, double *found) const
 {
-    if (word.size() < 5)
+    if (word.size() < shortestWord)
         return QString();
     // Candidates are within two letters in length and share a third of the
-    // word's letter pairs at least.
+    // word's letter pairs at least, a short word's one.
     const QVector<quint32> grams = bigramsOf(word);
     std::vector<int> seen;
     for (const quint32 gram : grams)
@@ -210,7 +212,8 @@ QString Words::nearest(const QString &word, double *found) const
         const int index = seen[at];
         const int shared = int(next - at);
         at = next;
-        if (3 * shared < int(grams.size()))
+        // A short word misread in two letters keeps few pairs: one will do.
+        if (3 * shared < int(grams.size()) && word.size() > shortestWord)
             continue;
         const QString &candidate = words.at(index);
         const double d = distance(word, candidate);

@@ -32,6 +32,9 @@ const QString &eLookAlikes();
 // a fraction of an edit.
 double distance(const QString &a, const QString &b);
 
+// Shorter words are too many alike to be told apart once misread.
+constexpr int shortestWord = 4;
+
 // The words of a vocabulary, to find the one an unknown word was misread
 // from: the nearest within a fifth of its letters (and two edits), and only
 // if no other word is about as near.
