@@ -182,6 +182,10 @@ void Words::add(const QString &word)
     if (word.size() < shortestWord || known.contains(word))
         return;
     known.insert(word);
+    if (word.size() == shortestWord) {
+        shortWords.append(word);
+        return;
+    }
     const int index = int(words.size());
     words.append(word);
     for (const quint32 gram : bigramsOf(word))
@@ -192,8 +196,10 @@ QString Words::nearest(const QString &word, double *found) const
 {
     if (word.size() < shortestWord)
         return QString();
+    if (word.size() == shortestWord)
+        return nearestShort(word, found);
     // Candidates are within two letters in length and share a third of the
-    // word's letter pairs at least, a short word's one.
+    // word's letter pairs at least.
     const QVector<quint32> grams = bigramsOf(word);
     std::vector<int> seen;
     for (const quint32 gram : grams)
@@ -212,8 +218,7 @@ QString Words::nearest(const QString &word, double *found) const
         const int index = seen[at];
         const int shared = int(next - at);
         at = next;
-        // A short word misread in two letters keeps few pairs: one will do.
-        if (3 * shared < int(grams.size()) && word.size() > shortestWord)
+        if (3 * shared < int(grams.size()))
             continue;
         const QString &candidate = words.at(index);
         const double d = distance(word, candidate);
@@ -235,6 +240,33 @@ QString Words::nearest(const QString &word, double *found) const
     if (found)
         *found = best;
     return words.at(bestIndex);
+}
+
+QString Words::nearestShort(const QString &word, double *found) const
+{
+    // Letters confused in place, nothing added or lost: a few hundred words
+    // of that length are compared letter by letter.
+    const double allowed = allowance(word);
+    double best = 1e9, second = 1e9;
+    int bestIndex = -1;
+    for (int index = 0; index < shortWords.size(); ++index) {
+        const QString &candidate = shortWords.at(index);
+        double d = 0;
+        for (int i = 0; i < word.size() && d <= allowed + 0.5; ++i)
+            d += substitution(word.at(i), candidate.at(i));
+        if (d < best) {
+            second = best;
+            best = d;
+            bestIndex = index;
+        } else if (d < second) {
+            second = d;
+        }
+    }
+    if (bestIndex < 0 || best > allowed || second - best < 0.5)
+        return QString();
+    if (found)
+        *found = best;
+    return shortWords.at(bestIndex);
 }
 
 } // namespace vsOcrTolerance

@@ -47,7 +47,10 @@ public:
     bool isEmpty() const { return words.isEmpty(); }
 
 private:
+    QString nearestShort(const QString &word, double *distance) const;
+
     QVector<QString> words;
+    QVector<QString> shortWords; // of the shortest length, compared in place
     QSet<QString> known;
     QHash<quint64, QVector<int>> byPair; // letter pair and length -> words
 };
