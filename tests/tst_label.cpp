@@ -228,6 +228,9 @@ void tst_label::codes_everySpelling_data()
     QTest::newRow("list") << QStringLiteral("Е471,Е472е;E202.")
                           << QStringList{QStringLiteral("E471"), QStringLiteral("E472e"),
                                          QStringLiteral("E202")};
+    QTest::newRow("E misread as F after a class word only")
+        << QStringLiteral("антислёживающий агент F553, batch F330, glazing agent F 903")
+        << QStringList{QStringLiteral("E553a"), QStringLiteral("E553b"), QStringLiteral("E903")};
     QTest::newRow("inside a word") << QStringLiteral("ТЕ330 code330 ве330") << QStringList();
     QTest::newRow("too short, too long") << QStringLiteral("E33 E33000 E9999") << QStringList();
     QTest::newRow("letter starts a word") << QStringLiteral("E330abc") << QStringList();

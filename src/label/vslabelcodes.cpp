@@ -143,11 +143,12 @@ void vsLabelCodes::findNumbers(const QString &folded, const QVector<int> &classW
 {
     // "Acidity regulator (330, 331)", "Emulsifiers (soy lecithin, 471)",
     // "Preservative: 202": a bare number is a code only where a class word
-    // or its bracket brings it in; "100 g" or "2025" alone never are.
+    // or its bracket brings it in; "100 g" or "2025" alone never are. There
+    // a letter OCR put in the E's place ("агент F553") is the E.
     static const QRegularExpression opening(QStringLiteral("\\G[ \\t]*[:\\-\\x{2013}]?[ \\t\\n]*([(\\[])?"));
     static const QRegularExpression number(
-        QStringLiteral("\\G[ \\t\\n]*(?:ins[ \\t]*)?") + codeBody() +
-            QStringLiteral("(?![.,][0-9])(?![ \\t]*(?:%|‰|[gгkк]\\b|m[gl]\\b|м[гл]\\b))"),
+        QStringLiteral("\\G[ \\t\\n]*(?:ins[ \\t]*|[f%1][ \\t]?-?)?").arg(vsOcrTolerance::eLookAlikes()) +
+            codeBody() + QStringLiteral("(?![.,][0-9])(?![ \\t]*(?:%|‰|[gгkк]\\b|m[gl]\\b|м[гл]\\b))"),
         QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression nextInList(QStringLiteral("\\G[ \\t\\n]*(?:[,/&]|and|и)[ \\t\\n]*"));
     for (const int end : classWordEnds) {
