@@ -137,6 +137,7 @@ bool isPlainText(const QByteArray &bytes, QString *text)
 
 int main(int argc, char *argv[])
 {
+    vsOcr::limitEngineThreadsAtStart(argv);
     // Qt's own notes (a picture decoder's complaint) would muddle the one
     // clear message this tool gives.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});

@@ -1,3 +1,4 @@
+#include "label/vsocr.h"
 #include "mainwindow/vsmainwindow.h"
 #include "platform/vsdevice.h"
 #include "platform/vslook.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char *argv[])
 {
+    vsOcr::limitEngineThreadsAtStart(argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("morvane.org"));
     QCoreApplication::setApplicationName(QStringLiteral("Vestrion"));

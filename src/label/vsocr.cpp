@@ -7,6 +7,9 @@
 #include <QLibrary>
 #include <QMutex>
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 namespace {
 QMutex loadMutex;
 QString chosenPath;
@@ -135,6 +138,18 @@ vsOcr::Result vsOcr::read(const QImage &image, const Request &request, Reading *
     default:
         return Failed;
     }
+}
+
+void vsOcr::limitEngineThreadsAtStart(char *argv[])
+{
+    if (qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
+        return;
+    limitEngineThreads();
+    // Threads spinning past the cores took the reading's whole time.
+    using ThreadLimit = int (*)();
+    const auto threadLimit = reinterpret_cast<ThreadLimit>(dlsym(RTLD_DEFAULT, "omp_get_thread_limit"));
+    if (threadLimit && threadLimit() > 1)
+        execv("/proc/self/exe", argv); // returns only if it failed: then as before
 }
 
 vsOcr::Result vsOcr::recognise(const QImage &image, QString *text, const std::function<bool(int)> &progress)

@@ -28,6 +28,12 @@ public:
     // Why the last Unavailable, for the user.
     static QString unavailableReason();
 
+    // The engine runs one thread unless OMP_THREAD_LIMIT says otherwise; its
+    // runtime reads that once, when it is loaded. Called first in main(): where
+    // the runtime came in before main (Qt 6 brings it), the program starts
+    // anew with the limit set.
+    static void limitEngineThreadsAtStart(char *argv[]);
+
     // Processor time a picture may take; past it, what was read by then.
     static constexpr int defaultTimeLimitMs = 2500;
 
