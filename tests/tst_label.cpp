@@ -101,6 +101,7 @@ private slots:
     void badInput_definedResult();
     void realPhotoList_readAndScored();
     void tool_labelSetAsText();
+    void tool_engineThreadsLimitedFromStart();
     void tool_badInput_data();
     void tool_badInput();
     void tool_restrictions_data();
@@ -530,6 +531,36 @@ void tst_label::realPhotoList_readAndScored()
         QVERIFY2(vsLabelSet::loadPhotos(folder.path(), &error).isEmpty(), bad);
         QVERIFY2(!error.isEmpty(), bad);
     }
+}
+
+void tst_label::tool_engineThreadsLimitedFromStart()
+{
+    // Qt 6 loads the engine's OpenMP runtime before main, and the runtime
+    // reads its thread limit only then: without the limit in the environment
+    // the tool starts with, threads spin past the cores and a photo's
+    // reading time runs out.
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("OMP_THREAD_LIMIT"));
+    process.setProcessEnvironment(environment);
+    process.start(tool, {QStringLiteral("-")}); // waits for its standard input
+    QVERIFY(process.waitForStarted());
+    const auto finish = qScopeGuard([&process] {
+        process.closeWriteChannel();
+        process.waitForFinished(5000);
+    });
+    const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
+    const auto contents = [&proc](const char *name) {
+        QFile file(proc + QLatin1String(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QByteArray maps;
+    QVERIFY(QTest::qWaitFor([&] { return (maps = contents("maps")).contains("libQt"); }, 5000));
+    if (!maps.contains("libgomp"))
+        QSKIP("the OpenMP runtime comes with the OCR module here, after the limit is set");
+    // Started anew with the limit: the first start's environment lacks it.
+    QVERIFY(QTest::qWaitFor([&] { return contents("environ").split('\0').contains("OMP_THREAD_LIMIT=1"); },
+                            5000));
 }
 
 void tst_label::tool_labelSetAsText()
