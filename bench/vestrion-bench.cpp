@@ -849,6 +849,7 @@ void registerAll()
 
 int main(int argc, char *argv[])
 {
+    vsOcr::limitEngineThreadsAtStart(argv); // the engine on one thread, as in the program
     // Interleaved repetitions spread the machine's noise over every benchmark
     // alike, and the table shows their statistics; defaults come first so
     // that the caller's flags win.
