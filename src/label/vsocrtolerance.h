@@ -44,7 +44,6 @@ public:
     void add(const QString &word);
     // The word and its distance, or an empty word.
     QString nearest(const QString &word, double *distance = nullptr) const;
-    bool isEmpty() const { return words.isEmpty(); }
 
 private:
     QString nearestShort(const QString &word, double *distance) const;
