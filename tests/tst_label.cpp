@@ -895,6 +895,39 @@ void tst_label::ocrLayout_strayMarksAndLetterHeight()
     const double large = measured(3600);
     QVERIFY(small > 10);
     QVERIFY2(std::abs(large / small - 3.0) < 0.3, qPrintable(QStringLiteral("%1 %2").arg(small).arg(large)));
+
+    // The engine reads letters from the block's grey where it has the
+    // binary picture's size: light print on dark, turned, comes out as dark
+    // print on light like the binary one, pixel for pixel.
+    QImage card = vsLabelSet::render(text, 1200, 0, 0).convertToFormat(QImage::Format_Grayscale8);
+    card.invertPixels();
+    card = card.transformed(QTransform().rotate(90)).convertToFormat(QImage::Format_Grayscale8);
+    vsOcrPrepare::PixPtr pix(pixCreate(card.width(), card.height(), 8));
+    for (int y = 0; y < card.height(); ++y)
+        for (int x = 0; x < card.width(); ++x)
+            pixSetPixel(pix.get(), x, y, card.constScanLine(y)[x]);
+    const vsOcrPrepare::TextLayout layout = vsOcrPrepare::findText(pix.get());
+    QVERIFY(!layout.blocks.empty());
+    QVERIFY(layout.blocks.front().light);
+    const vsOcrPrepare::Readable readable =
+        vsOcrPrepare::readable(pix.get(), layout.blocks.front(), layout.quarterTurns);
+    QVERIFY(readable.binary && readable.grey);
+    QCOMPARE(pixGetWidth(readable.grey.get()), pixGetWidth(readable.binary.get()));
+    QCOMPARE(pixGetHeight(readable.grey.get()), pixGetHeight(readable.binary.get()));
+    QVERIFY(pixGetWidth(readable.grey.get()) > pixGetHeight(readable.grey.get()));
+    double print = 0, ground = 0;
+    int printPixels = 0, groundPixels = 0;
+    for (int y = 0; y < pixGetHeight(readable.grey.get()); ++y)
+        for (int x = 0; x < pixGetWidth(readable.grey.get()); ++x) {
+            l_uint32 black = 0, grey = 0;
+            pixGetPixel(readable.binary.get(), x, y, &black);
+            pixGetPixel(readable.grey.get(), x, y, &grey);
+            (black ? print : ground) += grey;
+            ++(black ? printPixels : groundPixels);
+        }
+    QVERIFY(printPixels > 0 && groundPixels > 0);
+    QVERIFY2(print / printPixels + 80 < ground / groundPixels,
+             qPrintable(QStringLiteral("%1 %2").arg(print / printPixels).arg(ground / groundPixels)));
 }
 
 void tst_label::window_pasteSeeOpen()

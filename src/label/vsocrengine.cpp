@@ -183,11 +183,16 @@ void countScripts(const std::vector<vsOcrLayout::Line> &lines, Reading *reading)
 }
 
 // One binarised picture read in one page mode, with its share of the progress.
-int readOnce(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, tesseract::PageSegMode mode,
-             int from, int to, Reading *reading)
+// Given the same picture in grey, the engine finds the lines in the binary one
+// and reads the letters from the grey, which keeps their edges: its line
+// recogniser reads the original picture wherever it has the page's size.
+int readOnce(tesseract::TessBaseAPI *api, Monitor *monitor, Pix *binary, Pix *grey,
+             tesseract::PageSegMode mode, int from, int to, Reading *reading)
 {
     api->SetPageSegMode(mode);
     api->SetImage(binary);
+    if (grey && pixGetWidth(grey) == pixGetWidth(binary) && pixGetHeight(grey) == pixGetHeight(binary))
+        api->SetInputImage(pixClone(grey));
     // Letters are now of the size a 300 dpi scan of small print gives.
     api->SetSourceResolution(300);
     monitor->from = from;
@@ -309,15 +314,17 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     for (const vsOcrPrepare::Block &block : layout.blocks)
         letters += block.letters;
     int done = 0;
-    const auto readBlock = [&](const vsOcrPrepare::Readable &readable, int blockLetters, Reading *reading) {
+    const auto readBlock = [&](const vsOcrPrepare::Readable &readable, int blockLetters, Reading *reading,
+                               bool inGrey = false) {
         const int from = 5 + 95 * done / std::max(1, letters);
         const int to = 5 + 95 * (done + blockLetters) / std::max(1, letters);
-        if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_AUTO, from, to, reading) !=
+        Pix *grey = inGrey ? readable.grey.get() : nullptr;
+        if (readOnce(api, &monitor, readable.binary.get(), grey, tesseract::PSM_AUTO, from, to, reading) !=
             vsOcrDone)
             return false;
         if (!monitor.timedOut && 2 * reading->text.sureLetters < readable.letterMarks) {
             Reading asBlock;
-            if (readOnce(api, &monitor, readable.binary.get(), tesseract::PSM_SINGLE_BLOCK, to, to,
+            if (readOnce(api, &monitor, readable.binary.get(), grey, tesseract::PSM_SINGLE_BLOCK, to, to,
                          &asBlock) != vsOcrDone)
                 return false;
             if (asBlock.text.sureLetters > reading->text.sureLetters)
@@ -368,6 +375,21 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
             mainReading = std::move(luminanceReading);
         }
     }
+    // Binarising breaks small, condensed or blurred letters that the grey
+    // still shows whole: where the engine is still unsure and there is time,
+    // the main block's letters are read from its grey and the surer kept.
+    bool mainInGrey = false;
+    if (main.binary && main.grey && !monitor.timedOut && mainReading.confidence < unsureConfidence &&
+        (monitor.deadline == 0 ||
+         processorSeconds() + 1.5 * (processorSeconds() - mainStart) < monitor.deadline)) {
+        Reading greyReading;
+        if (!readBlock(main, first.letters, &greyReading, true))
+            return vsOcrCancelled;
+        if (!monitor.timedOut && greyReading.confidence > mainReading.confidence) {
+            mainReading = std::move(greyReading);
+            mainInGrey = true;
+        }
+    }
     const bool cyrillic =
         !cyrillicModels.empty() && (latinModels.empty() || mainReading.cyrillic >= mainReading.latin);
     const std::string &models = cyrillic ? cyrillicModels : latinModels;
@@ -378,7 +400,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
         if (main.binary && !monitor.timedOut &&
             (monitor.deadline == 0 || processorSeconds() + 1.5 * took < monitor.deadline)) {
             Reading again;
-            if (!readBlock(main, first.letters, &again))
+            if (!readBlock(main, first.letters, &again, mainInGrey))
                 return vsOcrCancelled;
             if (!monitor.timedOut)
                 mainReading = std::move(again);

@@ -252,26 +252,34 @@ TextLayout findText(Pix *picture)
     }
     if (readings.empty())
         return layout;
-    const auto mostLetters = [&readings] {
-        return std::max_element(readings.begin(), readings.end(), [](const Reading &a, const Reading &b) {
+    const auto mostLetters = [](std::vector<Reading> &ways) {
+        return std::max_element(ways.begin(), ways.end(), [](const Reading &a, const Reading &b) {
             return clarity(a.letters.size(), a.marks) < clarity(b.letters.size(), b.marks);
         });
     };
 
     // Lines that run top to bottom: the photo was taken turned. Which way
-    // round it is, the orientation model tells later.
+    // round it is, the orientation model tells later. Every way is looked
+    // at turned: the one that shows the lines may show nothing level.
     {
-        Reading &best = *mostLetters();
-        Reading probe;
-        probe.binary.reset(pixClone(best.binary.get()));
-        const size_t across = lettersTurned(probe).size();
-        if (across > 3 * best.letters.size() / 2 && across >= size_t(3 * minimumLetters)) {
+        std::vector<Reading> across;
+        for (const Reading &reading : readings) {
+            Reading probe;
+            probe.channel = reading.channel;
+            probe.light = reading.light;
+            probe.marks = reading.marks;
+            probe.binary.reset(pixClone(reading.binary.get()));
+            probe.letters = lettersTurned(probe);
+            across.push_back(std::move(probe));
+        }
+        const size_t level = mostLetters(readings)->letters.size();
+        const size_t turned = mostLetters(across)->letters.size();
+        if (turned > 3 * level / 2 && turned >= size_t(3 * minimumLetters)) {
             layout.quarterTurns = 1;
-            for (Reading &reading : readings)
-                reading.letters = lettersTurned(reading);
+            readings = std::move(across);
         }
     }
-    const Reading &best = *mostLetters();
+    const Reading &best = *mostLetters(readings);
     if (best.letters.size() < size_t(minimumLetters))
         return layout;
 
@@ -424,8 +432,10 @@ Readable readable(Pix *picture, const Block &block, int quarterTurns)
         // Turned as grey, the letters keep their edges smooth.
         PixPtr level(pixRotate(grey.get(), angle * degree, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
         PixPtr levelBinary = level ? letters(level.get()) : PixPtr();
-        if (levelBinary)
+        if (levelBinary) {
             binary = std::move(levelBinary);
+            grey = std::move(level);
+        }
     }
     for (const Mark &mark : marksOf(binary.get()))
         result.letterMarks +=
@@ -433,7 +443,10 @@ Readable readable(Pix *picture, const Block &block, int quarterTurns)
     // White is 0 in a binary picture.
     if (PixPtr framed{pixAddBorder(binary.get(), int(marginHeights * readableHeight), 0)})
         binary = std::move(framed);
+    if (PixPtr framed{pixAddBorder(grey.get(), int(marginHeights * readableHeight), 255)})
+        grey = std::move(framed);
     result.binary = std::move(binary);
+    result.grey = std::move(grey);
     return result;
 }
 

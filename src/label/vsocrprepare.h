@@ -61,11 +61,13 @@ TextLayout findText(Pix *picture);
 struct Readable
 {
     PixPtr binary;       // black print on white
+    PixPtr grey;         // the same picture before binarising: letters with their edges
     int letterMarks = 0; // about as many letters to read
 };
 
 // The block alone: its grey, dark print on light, turned, its letters
-// readable-height high, binarised, levelled and with a margin around.
+// readable-height high, binarised, levelled and with a margin around; the
+// grey as it was binarised, of the same size.
 Readable readable(Pix *picture, const Block &block, int quarterTurns);
 
 // The block's area as it lies in the picture turned by quarterTurns.
