@@ -379,6 +379,19 @@ void tst_label::names_wholeAndInflected_data()
     QTest::newRow("a word OCR misread, beside one read right")
         << QStringLiteral("xenthon gum, Ammsnium bicarbonate, polysorbote 80")
         << QStringList{QStringLiteral("E415"), QStringLiteral("E503(ii)"), QStringLiteral("E433")};
+    // A misread word alone counts within two items of additives read right.
+    QTest::newRow("a misread word alone, among additives")
+        << QStringLiteral("SORBITOL; SOMALT; MEOTAKE; ASPARTAME")
+        << QStringList{QStringLiteral("E420"), QStringLiteral("E953"), QStringLiteral("E961"),
+                       QStringLiteral("E951")};
+    QTest::newRow("a misread word alone, among foods")
+        << QStringLiteral("Sugar, Somalt, Salt, pepper, Meotake") << QStringList();
+    // A name presented by its class word is read from its first word when
+    // OCR garbled the other, if no other name begins so.
+    QTest::newRow("a garbled word in a presented name")
+        << QStringLiteral(
+               "Silicon vonie (anticaking agent), Potassium xyz (preservative), Silicon vonie, Lactose")
+        << QStringList{QStringLiteral("E551")};
     // Four letters are corrected by confusions alone; "!" glued to a word
     // before a lower-case one is an l.
     QTest::newRow("a short word misread, an l read as !")

@@ -488,6 +488,31 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
         return true;
     };
 
+    // A misread word alone that names an additive, set aside: it counts
+    // where the list around it names additives read right.
+    struct Lone
+    {
+        int at;
+        const Phrase *phrase;
+    };
+    QVector<Lone> lone;
+    QVector<int> readRight; // first tokens of names read without a misread word
+    const auto take = [&](const Phrase *best, int i) {
+        const int length = int(best->words.size());
+        const bool presented = afterClassWord(i) || classWordAfter(i + length);
+        if (best->rows.isEmpty() || (best->food && !afterClassWord(i))) {
+            found->quiet.append(Hit{tokens.at(i).start, -1, true, tokens.at(i + length - 1).end});
+            return false;
+        }
+        if (best->loose && !presented)
+            return false;
+        for (const int row : best->rows)
+            found->hits.append(Hit{tokens.at(i).start, row, true, tokens.at(i + length - 1).end});
+        for (int k = 0; k < length; ++k)
+            (*inName)[i + k] = true;
+        return true;
+    };
+
     int i = 0;
     while (i < count) {
         const auto starting = phrases.constFind(ids.at(i));
@@ -498,6 +523,7 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
         // The longest whole name here. A word OCR misread counts in a name
         // with a word read right, or alone when long: "xenthon gum", "Tartrazlne".
         const Phrase *best = nullptr;
+        const Phrase *misreadAlone = nullptr;
         double bestSurface = 0;
         for (const Phrase &phrase : starting.value()) {
             const int length = int(phrase.words.size());
@@ -519,8 +545,11 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
             for (int k = i; k < i + length; ++k)
                 corrected += isCorrected(k);
             if (corrected == length &&
-                (length > 1 || tokens.at(i).text.size() < 8 || tokens.at(i).correction > 0.8))
+                (length > 1 || tokens.at(i).text.size() < 8 || tokens.at(i).correction > 0.8)) {
+                if (length == 1 && !phrase.rows.isEmpty())
+                    misreadAlone = &phrase;
                 continue;
+            }
             double surface = 0;
             for (int k = 0; k < length; ++k)
                 surface += vsOcrTolerance::distance(tokens.at(i + k).text, phrase.surface.value(k));
@@ -575,21 +604,60 @@ void vsLabelNames::findNames(const QVector<Token> &tokens, const Words &words,
             if (tie)
                 best = nullptr;
         }
+        // Presented as an additive, by its class word before it or in its
+        // bracket after it, a name is read from its first word when its only
+        // other word is garbled past telling, if no other name begins so:
+        // "Silicon vonie (anticaking agent)".
+        if (!best && !isCorrected(i) && i + 1 < count && !tokens.at(i + 1).breakBefore && ids.at(i + 1) < 0 &&
+            !words.knownElsewhere.at(i + 1) && tokens.at(i + 1).text.size() >= 3 &&
+            !tokens.at(i + 1).text.at(0).isDigit() && (afterClassWord(i) || classWordAfter(i + 2))) {
+            const Phrase *only = nullptr;
+            int named = 0;
+            for (const Phrase &phrase : starting.value())
+                if (phrase.words.size() == 2 && !phrase.rows.isEmpty() && !phrase.loose &&
+                    !phrase.shortened && !phrase.food && (!only || phrase.rows != only->rows)) {
+                    only = &phrase;
+                    ++named;
+                }
+            if (named == 1)
+                best = only;
+        }
         if (best) {
             const int length = int(best->words.size());
-            const bool presented = afterClassWord(i) || classWordAfter(i + length);
-            if (best->rows.isEmpty() || (best->food && !afterClassWord(i)))
-                found->quiet.append(Hit{tokens.at(i).start, -1, true, tokens.at(i + length - 1).end});
-            else if (!best->loose || presented) {
-                for (const int row : best->rows)
-                    found->hits.append(Hit{tokens.at(i).start, row, true, tokens.at(i + length - 1).end});
-                for (int k = 0; k < length; ++k)
-                    (*inName)[i + k] = true;
-            }
+            bool misread = false;
+            for (int k = i; k < i + length; ++k)
+                misread = misread || isCorrected(k);
+            if (take(best, i) && !misread)
+                readRight.append(i);
             i += length;
             continue;
         }
+        if (misreadAlone)
+            lone.append(Lone{i, misreadAlone});
         ++i;
+    }
+
+    // "SORBITOL; SOMALT; MEOTAKE": a list of additives is read on into
+    // its misread items, each a word alone, within two items of a name
+    // read right in the same sentence.
+    if (lone.isEmpty() || readRight.isEmpty())
+        return;
+    QVector<int> item(count, 0), sentence(count, 0);
+    for (int k = 1; k < count; ++k) {
+        const QChar mark = tokens.at(k).breakMark;
+        item[k] = item.at(k - 1) + (tokens.at(k).breakBefore ? 1 : 0);
+        sentence[k] = sentence.at(k - 1) + (tokens.at(k).breakBefore && QStringLiteral(".!?").contains(mark));
+    }
+    for (const Lone &word : lone) {
+        const int at = word.at;
+        if ((at > 0 && !tokens.at(at).breakBefore) || (at + 1 < count && !tokens.at(at + 1).breakBefore))
+            continue;
+        const bool amongAdditives = std::any_of(readRight.begin(), readRight.end(), [&](int name) {
+            return name != at && std::abs(item.at(name) - item.at(at)) <= 2 &&
+                   sentence.at(name) == sentence.at(at);
+        });
+        if (amongAdditives)
+            take(word.phrase, at);
     }
 }
 
