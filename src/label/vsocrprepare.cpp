@@ -272,9 +272,12 @@ TextLayout findText(Pix *picture)
             probe.letters = lettersTurned(probe);
             across.push_back(std::move(probe));
         }
-        const size_t level = mostLetters(readings)->letters.size();
-        const size_t turned = mostLetters(across)->letters.size();
-        if (turned > 3 * level / 2 && turned >= size_t(3 * minimumLetters)) {
+        const auto level = mostLetters(readings);
+        const auto turned = mostLetters(across);
+        if (clarity(turned->letters.size(), turned->marks) >
+                1.5 * clarity(level->letters.size(), level->marks) &&
+            turned->letters.size() > 3 * level->letters.size() / 2 &&
+            turned->letters.size() >= size_t(3 * minimumLetters)) {
             layout.quarterTurns = 1;
             readings = std::move(across);
         }
