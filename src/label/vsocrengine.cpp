@@ -336,7 +336,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     // The main block first: read as found and, where the engine is unsure,
     // turned over too, the surer way kept. Its sure words tell the script:
     // the other blocks are read with that script's models alone, and the
-    // main block again with them where that was quick.
+    // main block again with them where there is time.
     const vsOcrPrepare::Block &first = layout.blocks.front();
     vsOcrPrepare::Readable main = vsOcrPrepare::readable(picture.get(), first, layout.quarterTurns);
     Reading mainReading;
@@ -344,6 +344,13 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     const double mainStart = processorSeconds();
     if (main.binary && !readBlock(main, first.letters, &mainReading))
         return vsOcrCancelled;
+    // Another reading of the main block is tried only where one more such
+    // reading fits in the time left, with room to spare.
+    const double oneReading = processorSeconds() - mainStart;
+    const auto timeForAnother = [&] {
+        return !monitor.timedOut &&
+               (monitor.deadline == 0 || processorSeconds() + 1.5 * oneReading < monitor.deadline);
+    };
     if (main.binary && !monitor.timedOut && mainReading.confidence < uprightConfidence) {
         vsOcrPrepare::Readable over = vsOcrPrepare::readable(picture.get(), first, layout.quarterTurns + 2);
         Reading overReading;
@@ -359,10 +366,8 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     // JPEG keeps colour at half the resolution: small print may read better
     // in plain luminance. Where the engine is unsure and there is time, the
     // main block is read that way too and the surer reading kept.
-    if (main.binary && !monitor.timedOut && first.channel != vsOcrPrepare::Luminance &&
-        mainReading.confidence < unsureConfidence &&
-        (monitor.deadline == 0 ||
-         processorSeconds() + 1.5 * (processorSeconds() - mainStart) < monitor.deadline)) {
+    if (main.binary && first.channel != vsOcrPrepare::Luminance &&
+        mainReading.confidence < unsureConfidence && timeForAnother()) {
         vsOcrPrepare::Block plain = first;
         plain.channel = vsOcrPrepare::Luminance;
         vsOcrPrepare::Readable luminance =
@@ -379,9 +384,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     // still shows whole: where the engine is still unsure and there is time,
     // the main block's letters are read from its grey and the surer kept.
     bool mainInGrey = false;
-    if (main.binary && main.grey && !monitor.timedOut && mainReading.confidence < unsureConfidence &&
-        (monitor.deadline == 0 ||
-         processorSeconds() + 1.5 * (processorSeconds() - mainStart) < monitor.deadline)) {
+    if (main.binary && main.grey && mainReading.confidence < unsureConfidence && timeForAnother()) {
         Reading greyReading;
         if (!readBlock(main, first.letters, &greyReading, true))
             return vsOcrCancelled;
@@ -396,9 +399,7 @@ extern "C" int vestrion_ocr_read(const vsOcrRequest *request, vsOcrProgressFunct
     tesseract::TessBaseAPI *scripts = models == firstLook ? api : readyEngine(models);
     if (scripts && scripts != api) {
         api = scripts;
-        const double took = processorSeconds() - mainStart;
-        if (main.binary && !monitor.timedOut &&
-            (monitor.deadline == 0 || processorSeconds() + 1.5 * took < monitor.deadline)) {
+        if (main.binary && timeForAnother()) {
             Reading again;
             if (!readBlock(main, first.letters, &again, mainInGrey))
                 return vsOcrCancelled;
